@@ -1,0 +1,6 @@
+#include "common/MessageBoxes.h"
+
+void ShowSystemBox(const char* text, UINT icon)
+{
+    MessageBoxA(GetFocus(), text, WINDOW_TITLE, MB_OK | MB_SYSTEMMODAL | icon);
+}

@@ -1,0 +1,69 @@
+#include "probe/DriverProbe.h"
+
+#include <GL/gl.h>
+
+#include "common/MessageBoxes.h"
+#include "common/PlatformState.h"
+#include "common/ProcessState.h"
+#include "probe/DriverLogic.h"
+
+static_assert(BOX_ICON_HAND == MB_ICONHAND, "box icons match the platform's");
+static_assert(BOX_ICON_QUESTION == MB_ICONQUESTION, "box icons match the platform's");
+static_assert(BOX_ICON_EXCLAMATION == MB_ICONEXCLAMATION, "box icons match the platform's");
+
+namespace {
+
+constexpr const char* DRIVER_KEY = "System\\CurrentControlSet\\Services\\BRISKO";
+constexpr const char* WIDTH_VALUE = "ICDInterface.LBWidth";
+
+const char* DriverString(GLenum name)
+{
+    return reinterpret_cast<const char*>(glGetString(name));
+}
+
+// Read access is all that is needed: asking for more under HKEY_LOCAL_MACHINE fails for users
+// without administrator rights, and the width would be lost.
+bool ReadRegistryWidth(std::int32_t* width)
+{
+    RegOpenKeyExA(HKEY_LOCAL_MACHINE, DRIVER_KEY, 0, KEY_READ, &registryKey);
+    // Whatever type the value has, its first four bytes are the width; shorter data leaves the
+    // high bytes zero.
+    BYTE data[4] = {0, 0, 0, 0};
+    DWORD size = sizeof(data);
+    if (RegQueryValueExA(registryKey, WIDTH_VALUE, nullptr, nullptr, data, &size) != ERROR_SUCCESS) {
+        return false;
+    }
+    const std::uint32_t bits = static_cast<std::uint32_t>(data[0]) |
+                               static_cast<std::uint32_t>(data[1]) << 8 |
+                               static_cast<std::uint32_t>(data[2]) << 16 |
+                               static_cast<std::uint32_t>(data[3]) << 24;
+    *width = static_cast<std::int32_t>(bits);
+    return true;
+}
+
+ScreenMetrics ReadScreenMetrics(HDC dc)
+{
+    return ScreenMetrics{GetDeviceCaps(dc, HORZRES), GetDeviceCaps(dc, VERTRES),
+                         GetDeviceCaps(dc, BITSPIXEL)};
+}
+
+} // namespace
+
+void RunDriverReport(HDC dc)
+{
+    ComposeDriverHeader(DriverString(GL_VENDOR), DriverString(GL_RENDERER),
+                        DriverString(GL_VERSION), DriverString(GL_EXTENSIONS));
+    driverVerdict = IdentifyDriver(ReportBuffer, ReadRegistryWidth);
+    const ScreenMetrics metrics = ReadScreenMetrics(dc);
+    const std::uint32_t icon = ComposeDriverReport(&driverVerdict, metrics);
+    ShowSystemBox(ReportBuffer, icon);
+}
+
+void ShowExitNoticeIfForeign()
+{
+    if (driverVerdict.ownDriver) {
+        return;
+    }
+    ComposeExitNotice();
+    ShowSystemBox(ReportBuffer, BOX_ICON_HAND);
+}

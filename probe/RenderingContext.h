@@ -1,0 +1,12 @@
+#pragma once
+
+// The program's one OpenGL rendering context: created and bound while the main window is
+// created, lent to each paint, deleted when the window is destroyed.
+
+#include <windows.h>
+
+bool CreateRenderingContext(HDC dc);
+void FinishStartupRendering(HDC dc);
+bool BindForPaint(HDC dc);
+void UnbindAfterPaint(HDC dc);
+void DeleteRenderingContext(HWND window);

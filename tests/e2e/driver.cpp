@@ -1,0 +1,379 @@
+// Drives the program like a person at the screen: starts it, waits for each message box, reads
+// it, presses its button, watches the main window, presses keys, and reports the exit code.
+// It runs in the same Wine session as the program and prints one JSON object per line, which
+// the Python side of the tests compares with exact expectations.
+//
+// usage: driver.exe PROGRAM STEP...
+//   box              wait for a message box, report it, press its OK button
+//   box-escape       wait for a message box, report it, press Escape on it
+//   no-box:MS        report any box that appears within MS milliseconds (expected: none)
+//   window           wait until the main window is visible, report it
+//   escape[:N]       press Escape N times (default 1) on the main window, all at once
+//   close            close the main window through its system menu, as the close button does
+//   resize:W:H       give the main window this outer size (0:0 minimises, restore:W:H restores)
+//   pause:NAME       print {"pause":NAME} and wait for a line on standard input (screenshots)
+//   sleep:MS         wait
+//   exit             wait for the program to end, report its exit code
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr DWORD STEP_TIMEOUT_MS = 120000;
+constexpr const char* MAIN_CLASS = "OVRIN_OpenGL_Query";
+
+PROCESS_INFORMATION program = {};
+std::vector<HWND> seenBoxes;
+
+std::string Json(const std::string& text)
+{
+    std::string out = "\"";
+    for (unsigned char c : text) {
+        switch (c) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default:
+            if (c < 0x20) {
+                char hex[8];
+                std::snprintf(hex, sizeof hex, "\\u%04x", c);
+                out += hex;
+            } else {
+                out += static_cast<char>(c);
+            }
+        }
+    }
+    return out + "\"";
+}
+
+void Emit(const std::string& line)
+{
+    std::printf("%s\n", line.c_str());
+    std::fflush(stdout);
+}
+
+[[noreturn]] void Fail(const std::string& why)
+{
+    Emit("{\"error\":" + Json(why) + "}");
+    if (program.hProcess != nullptr) {
+        TerminateProcess(program.hProcess, 99);
+    }
+    std::exit(2);
+}
+
+std::string ClassOf(HWND window)
+{
+    char name[256] = {};
+    GetClassNameA(window, name, sizeof name);
+    return name;
+}
+
+std::string TextOf(HWND window)
+{
+    // WM_GETTEXT works across processes where GetWindowText of a foreign window does not.
+    const LRESULT length = SendMessageA(window, WM_GETTEXTLENGTH, 0, 0);
+    std::string text(static_cast<size_t>(length) + 1, '\0');
+    SendMessageA(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]));
+    text.resize(std::char_traits<char>::length(text.c_str()));
+    return text;
+}
+
+struct Search {
+    const char* className;
+    bool visibleOnly;
+    HWND found;
+};
+
+BOOL CALLBACK FindProgramWindow(HWND window, LPARAM param)
+{
+    Search* search = reinterpret_cast<Search*>(param);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    if (pid != program.dwProcessId || ClassOf(window) != search->className) {
+        return TRUE;
+    }
+    if (search->visibleOnly && !IsWindowVisible(window)) {
+        return TRUE;
+    }
+    for (HWND seen : seenBoxes) {
+        if (seen == window) {
+            return TRUE;
+        }
+    }
+    search->found = window;
+    return FALSE;
+}
+
+HWND FindWindowOfProgram(const char* className, bool visibleOnly)
+{
+    Search search = {className, visibleOnly, nullptr};
+    EnumWindows(FindProgramWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+bool ProgramEnded()
+{
+    return WaitForSingleObject(program.hProcess, 0) == WAIT_OBJECT_0;
+}
+
+HWND WaitForBox(DWORD timeoutMs, bool mustAppear)
+{
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < timeoutMs) {
+        if (HWND box = FindWindowOfProgram("#32770", true)) {
+            return box;
+        }
+        if (ProgramEnded()) {
+            if (mustAppear) {
+                Fail("program ended while a message box was expected");
+            }
+            return nullptr;
+        }
+        Sleep(50);
+    }
+    if (mustAppear) {
+        Fail("no message box appeared");
+    }
+    return nullptr;
+}
+
+HWND MainWindow()
+{
+    HWND window = FindWindowOfProgram(MAIN_CLASS, false);
+    if (window == nullptr) {
+        Fail("the main window does not exist");
+    }
+    return window;
+}
+
+struct Children {
+    std::vector<HWND> list;
+};
+
+BOOL CALLBACK CollectChild(HWND window, LPARAM param)
+{
+    reinterpret_cast<Children*>(param)->list.push_back(window);
+    return TRUE;
+}
+
+// The box's icon is another process's HICON, so it is told apart by the colours it shows.
+std::string IconColour(HWND iconWindow)
+{
+    RECT rect = {};
+    GetWindowRect(iconWindow, &rect);
+    HDC screen = GetDC(nullptr);
+    int red = 0, yellow = 0, blue = 0;
+    for (int y = rect.top; y < rect.bottom; ++y) {
+        for (int x = rect.left; x < rect.right; ++x) {
+            const COLORREF c = GetPixel(screen, x, y);
+            const int r = GetRValue(c), g = GetGValue(c), b = GetBValue(c);
+            if (r > 150 && g > 150 && b < 100) {
+                ++yellow;
+            } else if (r > 150 && g < 100 && b < 100) {
+                ++red;
+            } else if (b > 150 && r < 120 && g < 150) {
+                ++blue;
+            }
+        }
+    }
+    ReleaseDC(nullptr, screen);
+    const int most = red > yellow ? (red > blue ? red : blue) : (yellow > blue ? yellow : blue);
+    if (most < 20) {
+        return "none";
+    }
+    return most == red ? "red" : most == yellow ? "yellow" : "blue";
+}
+
+void ReportAndAnswerBox(HWND box, bool withEscape)
+{
+    Sleep(700); // let the box paint its icon before it is looked at
+    Children children;
+    EnumChildWindows(box, CollectChild, reinterpret_cast<LPARAM>(&children));
+    std::string text, buttons = "[", icon = "none";
+    HWND okButton = nullptr;
+    int iconCount = 0;
+    for (HWND child : children.list) {
+        const std::string cls = ClassOf(child);
+        const LONG style = GetWindowLongA(child, GWL_STYLE);
+        if (cls == "Static" && (style & SS_TYPEMASK) == SS_ICON) {
+            ++iconCount;
+            icon = IconColour(child);
+        } else if (cls == "Static") {
+            text += TextOf(child);
+        } else if (cls == "Button") {
+            buttons += (buttons.size() > 1 ? "," : "") + Json(TextOf(child));
+            if (GetDlgCtrlID(child) == IDOK) {
+                okButton = child;
+            }
+        }
+    }
+    buttons += "]";
+    HWND owner = GetWindow(box, GW_OWNER);
+    HWND mainWindow = FindWindowOfProgram(MAIN_CLASS, false);
+    const LONG exStyle = GetWindowLongA(box, GWL_EXSTYLE);
+    Emit(std::string("{\"box\":{\"caption\":") + Json(TextOf(box)) + ",\"text\":" + Json(text) +
+         ",\"buttons\":" + buttons + ",\"icon\":" + Json(icon) +
+         ",\"icons\":" + std::to_string(iconCount) +
+         ",\"topmost\":" + ((exStyle & WS_EX_TOPMOST) ? "true" : "false") +
+         ",\"owned_by_main\":" + (owner != nullptr && owner == mainWindow ? "true" : "false") +
+         ",\"main_visible\":" +
+         (mainWindow != nullptr && IsWindowVisible(mainWindow) ? "true" : "false") + "}}");
+
+    seenBoxes.push_back(box);
+    if (withEscape) {
+        PostMessageA(box, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+        PostMessageA(box, WM_KEYUP, VK_ESCAPE, static_cast<LPARAM>(0xC0010001u));
+    } else {
+        if (okButton == nullptr) {
+            Fail("the box has no OK button");
+        }
+        PostMessageA(okButton, BM_CLICK, 0, 0);
+    }
+    const DWORD start = GetTickCount();
+    while (IsWindow(box) && IsWindowVisible(box)) {
+        if (GetTickCount() - start > STEP_TIMEOUT_MS) {
+            Fail("the box did not go away");
+        }
+        Sleep(20);
+    }
+}
+
+void ReportWindow()
+{
+    const DWORD start = GetTickCount();
+    HWND window = nullptr;
+    while ((window = FindWindowOfProgram(MAIN_CLASS, true)) == nullptr) {
+        if (ProgramEnded()) {
+            Fail("program ended before its window was shown");
+        }
+        if (GetTickCount() - start > STEP_TIMEOUT_MS) {
+            Fail("the main window was not shown");
+        }
+        Sleep(50);
+    }
+    RECT outer = {}, client = {};
+    GetWindowRect(window, &outer);
+    GetClientRect(window, &client);
+    POINT origin = {0, 0};
+    ClientToScreen(window, &origin);
+    const LONG style = GetWindowLongA(window, GWL_STYLE);
+    char styleText[16];
+    std::snprintf(styleText, sizeof styleText, "%08lx", static_cast<unsigned long>(style));
+    Emit("{\"window\":{\"title\":" + Json(TextOf(window)) +
+         ",\"style\":" + Json(styleText) +
+         ",\"outer\":[" + std::to_string(outer.left) + "," + std::to_string(outer.top) + "," +
+         std::to_string(outer.right - outer.left) + "," + std::to_string(outer.bottom - outer.top) +
+         "],\"client\":[" + std::to_string(client.right) + "," + std::to_string(client.bottom) +
+         "],\"client_origin\":[" + std::to_string(origin.x) + "," + std::to_string(origin.y) +
+         "]}}");
+}
+
+void PressEscape(int times)
+{
+    HWND window = MainWindow();
+    for (int i = 0; i < times; ++i) {
+        PostMessageA(window, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+        PostMessageA(window, WM_KEYUP, VK_ESCAPE, static_cast<LPARAM>(0xC0010001u));
+    }
+    Emit("{\"pressed\":\"escape\",\"times\":" + std::to_string(times) + "}");
+}
+
+void Resize(const std::string& spec)
+{
+    HWND window = MainWindow();
+    int width = 0, height = 0;
+    if (spec.rfind("restore:", 0) == 0) {
+        ShowWindowAsync(window, SW_RESTORE);
+        Sleep(300);
+        std::sscanf(spec.c_str() + 8, "%d:%d", &width, &height);
+    } else {
+        std::sscanf(spec.c_str(), "%d:%d", &width, &height);
+        if (width == 0 && height == 0) {
+            ShowWindowAsync(window, SW_MINIMIZE);
+            Emit("{\"resized\":[0,0]}");
+            return;
+        }
+    }
+    SetWindowPos(window, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_ASYNCWINDOWPOS);
+    Sleep(300);
+    RECT client = {};
+    GetClientRect(window, &client);
+    Emit("{\"resized\":[" + std::to_string(width) + "," + std::to_string(height) + "],\"client\":[" +
+         std::to_string(client.right) + "," + std::to_string(client.bottom) + "]}");
+}
+
+void WaitForExit()
+{
+    if (WaitForSingleObject(program.hProcess, STEP_TIMEOUT_MS) != WAIT_OBJECT_0) {
+        Fail("the program did not end");
+    }
+    DWORD code = 0;
+    GetExitCodeProcess(program.hProcess, &code);
+    Emit("{\"exit\":" + std::to_string(code) + "}");
+}
+
+void RunStep(const std::string& step)
+{
+    const size_t colon = step.find(':');
+    const std::string verb = step.substr(0, colon);
+    const std::string arg = colon == std::string::npos ? "" : step.substr(colon + 1);
+    if (verb == "box" || verb == "box-escape") {
+        ReportAndAnswerBox(WaitForBox(STEP_TIMEOUT_MS, true), verb == "box-escape");
+    } else if (verb == "no-box") {
+        if (HWND box = WaitForBox(static_cast<DWORD>(std::atoi(arg.c_str())), false)) {
+            ReportAndAnswerBox(box, false);
+        } else {
+            Emit("{\"no_box\":true}");
+        }
+    } else if (verb == "window") {
+        ReportWindow();
+    } else if (verb == "escape") {
+        PressEscape(arg.empty() ? 1 : std::atoi(arg.c_str()));
+    } else if (verb == "close") {
+        PostMessageA(MainWindow(), WM_SYSCOMMAND, SC_CLOSE, 0);
+        Emit("{\"pressed\":\"close\"}");
+    } else if (verb == "resize") {
+        Resize(arg);
+    } else if (verb == "pause") {
+        Emit("{\"pause\":" + Json(arg) + "}");
+        char line[64];
+        if (std::fgets(line, sizeof line, stdin) == nullptr) {
+            Fail("standard input closed during a pause");
+        }
+    } else if (verb == "sleep") {
+        Sleep(static_cast<DWORD>(std::atoi(arg.c_str())));
+    } else if (verb == "exit") {
+        WaitForExit();
+    } else {
+        Fail("unknown step " + step);
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: driver PROGRAM STEP...\n");
+        return 2;
+    }
+    std::string commandLine = std::string("\"") + argv[1] + "\"";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    if (!CreateProcessA(argv[1], &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &program)) {
+        Fail("could not start " + std::string(argv[1]));
+    }
+    Emit("{\"started\":" + std::to_string(program.dwProcessId) + "}");
+    for (int i = 2; i < argc; ++i) {
+        RunStep(argv[i]);
+    }
+    return 0;
+}

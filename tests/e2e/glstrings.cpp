@@ -1,0 +1,71 @@
+// The tests' own witness of the OpenGL driver: creates a context the way any double-buffered
+// program would and prints the four driver strings and the screen metrics as JSON, so the tests
+// can say exactly what the program's report must contain on this screen with this driver.
+
+#include <windows.h>
+
+#include <GL/gl.h>
+
+#include <cstdio>
+#include <string>
+
+namespace {
+
+std::string Json(const char* text)
+{
+    if (text == nullptr) {
+        return "null";
+    }
+    std::string out = "\"";
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p != 0; ++p) {
+        if (*p == '"' || *p == '\\') {
+            out += '\\';
+            out += static_cast<char>(*p);
+        } else if (*p < 0x20) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\u%04x", *p);
+            out += hex;
+        } else {
+            out += static_cast<char>(*p);
+        }
+    }
+    return out + "\"";
+}
+
+const char* Get(GLenum name)
+{
+    return reinterpret_cast<const char*>(glGetString(name));
+}
+
+} // namespace
+
+int main()
+{
+    HWND window = CreateWindowExA(0, "STATIC", "glstrings", WS_POPUP, 0, 0, 16, 16, nullptr,
+                                  nullptr, GetModuleHandleA(nullptr), nullptr);
+    HDC dc = GetDC(window);
+    std::printf("{\"xres\":%d,\"yres\":%d,\"bits\":%d", GetDeviceCaps(dc, HORZRES),
+                GetDeviceCaps(dc, VERTRES), GetDeviceCaps(dc, BITSPIXEL));
+    PIXELFORMATDESCRIPTOR pfd = {};
+    pfd.nSize = sizeof pfd;
+    pfd.nVersion = 1;
+    pfd.dwFlags = PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
+    pfd.cColorBits = 24;
+    pfd.cDepthBits = 24;
+    const int format = ChoosePixelFormat(dc, &pfd);
+    HGLRC context = nullptr;
+    if (format != 0 && SetPixelFormat(dc, format, &pfd) && (context = wglCreateContext(dc)) != nullptr &&
+        wglMakeCurrent(dc, context)) {
+        std::printf(",\"vendor\":%s,\"renderer\":%s,\"version\":%s,\"extensions\":%s",
+                    Json(Get(GL_VENDOR)).c_str(), Json(Get(GL_RENDERER)).c_str(),
+                    Json(Get(GL_VERSION)).c_str(), Json(Get(GL_EXTENSIONS)).c_str());
+        wglMakeCurrent(nullptr, nullptr);
+    }
+    if (context != nullptr) {
+        wglDeleteContext(context);
+    }
+    std::printf(",\"format\":%d}\n", format);
+    ReleaseDC(window, dc);
+    DestroyWindow(window);
+    return 0;
+}

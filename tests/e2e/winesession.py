@@ -1,0 +1,185 @@
+"""Runs Windows programs under Wine on a private Xvfb screen, for the end-to-end tests and for
+tools/run.
+
+One Session is one screen and one wineserver: cases that need another screen (another size,
+depth or no GLX) or other registry contents start a Session of their own, because a prefix's
+desktop stays bound to the display its wineserver started on.
+"""
+
+import fcntl
+import json
+import os
+import shutil
+import subprocess
+import sys
+import time
+
+WINE64 = "/usr/lib/wine/wine64"
+WINESERVER = "/usr/lib/wine/wineserver"
+DRIVER_KEY = r"HKLM\System\CurrentControlSet\Services\BRISKO"
+WIDTH_VALUE = "ICDInterface.LBWidth"
+
+
+def wine_env(prefix, display, extra=None):
+    env = dict(os.environ)
+    for name in list(env):
+        # Settings of the caller's own GL or Wine must not leak into a case.
+        if name.startswith(("force_gl_", "MESA_", "WINE")) or name in ("LD_PRELOAD", "TRACE_FILE"):
+            del env[name]
+    env.update({
+        "WINEPREFIX": prefix,
+        "WINEARCH": "win64",
+        "WINELOADER": WINE64,
+        "WINEDEBUG": "-all",
+        "WINEDLLOVERRIDES": "mscoree,mshtml=",
+        "DISPLAY": display,
+    })
+    env.update(extra or {})
+    return env
+
+
+def windows_path(path):
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+class Xvfb:
+    """A private X screen; Xvfb picks a free display number itself."""
+
+    def __init__(self, width=1024, height=768, depth=16, glx=True):
+        read_end, write_end = os.pipe()
+        args = ["Xvfb", "-displayfd", str(write_end), "-screen", "0",
+                "%dx%dx%d" % (width, height, depth), "-nolisten", "tcp"]
+        if not glx:
+            args += ["-extension", "GLX"]
+        self.process = subprocess.Popen(args, pass_fds=(write_end,),
+                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write_end)
+        number = b""
+        with os.fdopen(read_end, "rb") as pipe:
+            while not number.endswith(b"\n"):
+                chunk = pipe.read(1)
+                if not chunk:
+                    raise RuntimeError("Xvfb did not start")
+                number += chunk
+        self.display = ":" + number.decode().strip()
+
+    def screenshot(self, path):
+        """Saves the whole screen; .ppm files are easy to read back in the tests."""
+        subprocess.run(["import", "-display", self.display, "-window", "root", path],
+                       check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        return path
+
+    def close(self):
+        self.process.terminate()
+        self.process.wait(timeout=10)
+
+
+def ensure_prefix(prefix, log=None):
+    """Boots the Wine prefix once; later cases reuse it. A lock keeps parallel tests from
+    booting it twice."""
+    os.makedirs(os.path.dirname(prefix), exist_ok=True)
+    with open(prefix + ".lock", "w") as lock:
+        fcntl.flock(lock, fcntl.LOCK_EX)
+        if os.path.exists(os.path.join(prefix, ".booted")):
+            return
+        shutil.rmtree(prefix, ignore_errors=True)
+        screen = Xvfb()
+        try:
+            env = wine_env(prefix, screen.display)
+            started = time.time()
+            subprocess.run([WINE64, "wineboot", "-i"], env=env, check=True,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=1800)
+            subprocess.run([WINESERVER, "-k"], env=env)
+            if log:
+                log("booted the Wine prefix in %.0f s" % (time.time() - started))
+        finally:
+            screen.close()
+        open(os.path.join(prefix, ".booted"), "w").close()
+
+
+class Session:
+    """One screen with one wineserver on the shared prefix."""
+
+    def __init__(self, prefix, width=1024, height=768, depth=16, glx=True, env=None):
+        ensure_prefix(prefix)
+        self.prefix = prefix
+        self.lock = open(prefix + ".lock", "w")
+        # One session at a time per prefix: the wineserver and the registry are shared.
+        fcntl.flock(self.lock, fcntl.LOCK_EX)
+        self.screen = Xvfb(width, height, depth, glx)
+        self.env = wine_env(prefix, self.screen.display, env)
+
+    def wine(self, *args, check=True, timeout=600):
+        return subprocess.run([WINE64] + list(args), env=self.env, check=check,
+                              stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                              timeout=timeout, text=True, errors="replace")
+
+    def set_width_value(self, kind, data):
+        """kind: None removes the whole key; "missing" keeps the key without the value;
+        otherwise a reg.exe type (REG_DWORD, REG_SZ, REG_BINARY) with its data."""
+        self.wine("reg", "delete", DRIVER_KEY, "/f", check=False)
+        if kind is None:
+            return
+        self.wine("reg", "add", DRIVER_KEY, "/f")
+        if kind != "missing":
+            self.wine("reg", "add", DRIVER_KEY, "/v", WIDTH_VALUE, "/t", kind, "/d", str(data), "/f")
+
+    def query(self, witness):
+        """The driver's strings and the screen metrics, as the witness program sees them."""
+        result = self.wine(windows_path(witness), timeout=900)
+        for line in result.stdout.splitlines():
+            if line.startswith("{"):
+                return json.loads(line)
+        raise RuntimeError("the witness printed nothing: " + result.stderr[-2000:])
+
+    def drive(self, driver, program, steps, on_pause=None, timeout=900):
+        """Runs the driver over the program; returns the list of its JSON events."""
+        process = subprocess.Popen([WINE64, windows_path(driver), windows_path(program)] + steps,
+                                   env=self.env, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                   stderr=subprocess.PIPE, text=True, errors="replace")
+        events = []
+        deadline = time.time() + timeout
+        try:
+            for line in process.stdout:
+                line = line.strip()
+                if not line.startswith("{"):
+                    continue
+                event = json.loads(line)
+                events.append(event)
+                if "pause" in event:
+                    if on_pause:
+                        on_pause(event["pause"], self.screen)
+                    process.stdin.write("go\n")
+                    process.stdin.flush()
+                if time.time() > deadline:
+                    break
+            process.wait(timeout=max(1, deadline - time.time()))
+        finally:
+            if process.poll() is None:
+                process.kill()
+                process.wait()
+        self.stderr = process.stderr.read()
+        return events
+
+    def close(self):
+        subprocess.run([WINESERVER, "-k"], env=self.env,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.screen.close()
+        self.lock.close()
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+
+
+def expected_header(strings):
+    """The report's first part as the program must show it: the four strings, cut where a
+    1,024-byte formatting buffer (terminator included) cuts it."""
+    parts = [strings.get(name) or "" for name in ("vendor", "renderer", "version", "extensions")]
+    return ("Current OpenGL Driver:\n\n%s\n%s\n%s\n%s\n" % tuple(parts))[:1023]
+
+
+def log(message):
+    print(message, file=sys.stderr, flush=True)
