@@ -4,7 +4,8 @@
 // the Python side of the tests compares with exact expectations.
 //
 // usage: driver.exe PROGRAM STEP...
-//   box              wait for a message box, report it, press its OK button
+//   box[:NAME]       wait for a message box, report it, press its OK button; with NAME, pause
+//                    as pause:NAME does before pressing it (a screenshot of the box)
 //   box-escape       wait for a message box, report it, press Escape on it
 //   no-box:MS        report any box that appears within MS milliseconds (expected: none)
 //   window           wait until the main window is visible, report it
@@ -191,7 +192,16 @@ std::string IconColour(HWND iconWindow)
     return most == red ? "red" : most == yellow ? "yellow" : "blue";
 }
 
-void ReportAndAnswerBox(HWND box, bool withEscape)
+void Pause(const std::string& name)
+{
+    Emit("{\"pause\":" + Json(name) + "}");
+    char line[64];
+    if (std::fgets(line, sizeof line, stdin) == nullptr) {
+        Fail("standard input closed during a pause");
+    }
+}
+
+void ReportAndAnswerBox(HWND box, bool withEscape, const std::string& pauseName = "")
 {
     Sleep(700); // let the box paint its icon before it is looked at
     Children children;
@@ -227,6 +237,9 @@ void ReportAndAnswerBox(HWND box, bool withEscape)
          (mainWindow != nullptr && IsWindowVisible(mainWindow) ? "true" : "false") + "}}");
 
     seenBoxes.push_back(box);
+    if (!pauseName.empty()) {
+        Pause(pauseName);
+    }
     if (withEscape) {
         PostMessageA(box, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
         PostMessageA(box, WM_KEYUP, VK_ESCAPE, static_cast<LPARAM>(0xC0010001u));
@@ -325,7 +338,7 @@ void RunStep(const std::string& step)
     const std::string verb = step.substr(0, colon);
     const std::string arg = colon == std::string::npos ? "" : step.substr(colon + 1);
     if (verb == "box" || verb == "box-escape") {
-        ReportAndAnswerBox(WaitForBox(STEP_TIMEOUT_MS, true), verb == "box-escape");
+        ReportAndAnswerBox(WaitForBox(STEP_TIMEOUT_MS, true), verb == "box-escape", arg);
     } else if (verb == "no-box") {
         if (HWND box = WaitForBox(static_cast<DWORD>(std::atoi(arg.c_str())), false)) {
             ReportAndAnswerBox(box, false);
@@ -342,11 +355,7 @@ void RunStep(const std::string& step)
     } else if (verb == "resize") {
         Resize(arg);
     } else if (verb == "pause") {
-        Emit("{\"pause\":" + Json(arg) + "}");
-        char line[64];
-        if (std::fgets(line, sizeof line, stdin) == nullptr) {
-            Fail("standard input closed during a pause");
-        }
+        Pause(arg);
     } else if (verb == "sleep") {
         Sleep(static_cast<DWORD>(std::atoi(arg.c_str())));
     } else if (verb == "exit") {

@@ -132,8 +132,10 @@ class Session:
                 return json.loads(line)
         raise RuntimeError("the witness printed nothing: " + result.stderr[-2000:])
 
-    def drive(self, driver, program, steps, on_pause=None, timeout=900):
-        """Runs the driver over the program; returns the list of its JSON events."""
+    def drive(self, driver, program, steps, on_pause=None, timeout=900, on_event=None):
+        """Runs the driver over the program; returns the list of its JSON events. `on_pause`
+        is called for each pause (with its name and the screen), `on_event` for each event as
+        it arrives."""
         process = subprocess.Popen([WINE64, windows_path(driver), windows_path(program)] + steps,
                                    env=self.env, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                    stderr=subprocess.PIPE, text=True, errors="replace")
@@ -146,6 +148,8 @@ class Session:
                     continue
                 event = json.loads(line)
                 events.append(event)
+                if on_event:
+                    on_event(event)
                 if "pause" in event:
                     if on_pause:
                         on_pause(event["pause"], self.screen)
