@@ -166,6 +166,129 @@ def case_no_glx(case):
     case.check_exit(events)
 
 
+def own_body(metrics, lines):
+    return "\nXres: %d, Yres: %d, Bits: %d\n" % (metrics["xres"], metrics["yres"],
+                                                metrics["bits"]) + "".join(lines)
+
+
+def vram_dram_lines(depth_bytes):
+    return ["3145728 bytes VRAM used for front plus back buffer.\n",
+            "%d bytes DRAM used for depth and other buffers.\n" % depth_bytes]
+
+
+OWN_UNDETECTED_LINES = [
+    "Attention! OVRIN OpenGL driver running, but localbuffer width was not detected!\n",
+    "3145728 bytes RAM used for front plus back buffer.\n",
+    "1572864 bytes RAM used if depth buffer has 16 bit width.\n",
+    "3145728 bytes RAM used if depth buffer has 32 bit width.\n"]
+
+# Every form the width value can take in the registry, for a GLINT MX board (whose own default
+# is 32 bits) at 1024 x 768: what is stored, and the lines the report must show.
+REGISTRY_FORMS = [
+    ("REG_DWORD 0", ("REG_DWORD", "0"), OWN_UNDETECTED_LINES),
+    ("REG_DWORD 24", ("REG_DWORD", "24"), vram_dram_lines(3 * 786432)),
+    ("REG_DWORD 32", ("REG_DWORD", "32"), vram_dram_lines(4 * 786432)),
+    ("REG_DWORD -1", ("REG_DWORD", "0xffffffff"), OWN_UNDETECTED_LINES),
+    ("REG_DWORD 0x7FFFFFFF", ("REG_DWORD", "0x7fffffff"), vram_dram_lines(268435456 * 786432)),
+    # A string reads as its bytes: "16" and its terminator are 0x31 0x36 0x00, so 13873 bits.
+    ("REG_SZ 16", ("REG_SZ", "16"), vram_dram_lines(1735 * 786432)),
+    ("REG_BINARY 1 byte", ("REG_BINARY", "08"), vram_dram_lines(786432)),
+    ("REG_BINARY 2 bytes", ("REG_BINARY", "1800"), vram_dram_lines(3 * 786432)),
+    ("REG_BINARY 3 bytes", ("REG_BINARY", "100000"), vram_dram_lines(2 * 786432)),
+    ("REG_BINARY 4 bytes", ("REG_BINARY", "28000000"), vram_dram_lines(5 * 786432)),
+    # Longer than four bytes: the read fails and the board's default stays.
+    ("REG_BINARY 8 bytes", ("REG_BINARY", "1000000000000000"), vram_dram_lines(4 * 786432)),
+    ("value missing", ("missing", None), vram_dram_lines(4 * 786432)),
+    ("key missing", (None, None), vram_dram_lines(4 * 786432)),
+]
+
+
+def case_registry_forms(case):
+    """The maker's driver with each form of the width value: one report each, exact."""
+    failures = []
+    with case.session(env=OWN_DRIVER) as s:
+        strings = s.query(case.args.witness)
+        header = winesession.expected_header(strings)
+        for name, (kind, data), lines in REGISTRY_FORMS:
+            s.set_width_value(kind, data)
+            events = case.drive(s, ["box", "window", "escape", "no-box:1500", "exit"])
+            try:
+                report = events_of(events, "box")
+                check_equal(len(report), 1, "boxes shown")
+                case.check_report_box(report[0], header + own_body(strings, lines), "blue")
+                case.check_exit(events)
+            except CaseFailure as failure:
+                failures.append("%s: %s" % (name, failure))
+    check(not failures, "\n".join(failures))
+
+
+def case_strings_verbatim_and_cut(case):
+    """Driver strings with format directives show verbatim; the mark at the very end of the
+    kept 1,023 bytes is found, one byte further it is cut off and the driver counts as foreign."""
+    mark_extension = "GL_X_OVRIN"  # Mesa appends it; Wine adds its WGL names after it
+    vendor = "100% %s%n%d %ld vendor"
+    env = {"MESA_EXTENSION_MAX_YEAR": "1998", "MESA_EXTENSION_OVERRIDE": mark_extension,
+           "force_gl_vendor": vendor, "force_gl_renderer": "R"}
+    with case.session(env=env) as s:
+        s.set_width_value(None, None)
+        probe = s.query(case.args.witness)
+        check_equal(probe["vendor"], vendor, "posed vendor")
+        check_equal(probe["extensions"].count(mark_extension), 1, "posed extension in the list")
+        # Lengthen the renderer until the mark's last letter is the header's byte 1023.
+        short = winesession.expected_header(dict(probe, renderer=""))
+        end_of_mark = ("Current OpenGL Driver:\n\n%s\n\n%s\n%s" % (
+            probe["vendor"], probe["version"], probe["extensions"])).index(mark_extension) + len(mark_extension)
+        check(len(short) < 1023 and end_of_mark < 1023, "the short extension list is too long")
+        fill = 1023 - end_of_mark
+        outcomes = []
+        # With spaces in it the long renderer wraps, and the box (and its icon) stays on screen.
+        filler = "Rx " * fill
+        for renderer, own in ((filler[:fill], True), (filler[:fill + 1], False)):
+            s.env["force_gl_renderer"] = renderer
+            strings = s.query(case.args.witness)
+            header = winesession.expected_header(strings)
+            check_equal(header.endswith("OVRIN"), own, "mark at the end of the kept header")
+            events = case.drive(s, ["box", "window", "escape"] + (["no-box:1500"] if own else ["box"]) +
+                                ["exit"])
+            report = events_of(events, "box")[0]
+            if own:
+                case.check_report_box(report, header + own_body(strings, OWN_UNDETECTED_LINES), "blue")
+            else:
+                case.check_report_box(report, header + foreign_body(strings), "yellow")
+            case.check_exit(events)
+            outcomes.append(own)
+        check_equal(outcomes, [True, False], "recognition on either side of the cut")
+
+
+def case_escape_on_report_box(case):
+    """Escape on the report box dismisses it like OK; the program goes on as usual."""
+    with case.session() as s:
+        s.set_width_value(None, None)
+        strings = s.query(case.args.witness)
+        events = case.drive(s, ["box-escape", "window", "sleep:500", "escape", "box", "exit"])
+    report, notice = events_of(events, "box")
+    case.check_report_box(report, winesession.expected_header(strings) + foreign_body(strings),
+                          "yellow")
+    case.check_window(events_of(events, "window")[0])
+    case.check_box(notice, EXIT_NOTICE, "red")
+    case.check_exit(events)
+
+
+def case_minimise_and_restore(case):
+    """Minimised to nothing and back: every frame still draws without a GL error."""
+    with case.session(env={"MESA_DEBUG": "1"}) as s:
+        s.set_width_value(None, None)
+        events = case.drive(s, ["box", "window", "sleep:500", "resize:0:0", "sleep:1000",
+                                "resize:restore:400:400", "sleep:1000", "resize:300:0",
+                                "sleep:1000", "resize:400:400", "sleep:1000", "escape", "box",
+                                "exit"])
+        stderr = s.stderr
+    gl_errors = [line for line in stderr.splitlines() if "error" in line.lower() and "Mesa" in line]
+    check(not gl_errors, "GL errors reported:\n" + "\n".join(gl_errors[:20]))
+    check_equal(len(events_of(events, "box")), 2, "boxes shown")
+    case.check_exit(events)
+
+
 CASES = {name[5:]: fn for name, fn in globals().items() if name.startswith("case_")}
 
 

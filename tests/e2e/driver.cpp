@@ -206,7 +206,7 @@ void ReportAndAnswerBox(HWND box, bool withEscape, const std::string& pauseName 
     Sleep(700); // let the box paint its icon before it is looked at
     Children children;
     EnumChildWindows(box, CollectChild, reinterpret_cast<LPARAM>(&children));
-    std::string text, buttons = "[", icon = "none";
+    std::string text, buttons = "[", icon = "none", iconRect = "[]";
     HWND okButton = nullptr;
     int iconCount = 0;
     for (HWND child : children.list) {
@@ -215,6 +215,10 @@ void ReportAndAnswerBox(HWND box, bool withEscape, const std::string& pauseName 
         if (cls == "Static" && (style & SS_TYPEMASK) == SS_ICON) {
             ++iconCount;
             icon = IconColour(child);
+            RECT r = {};
+            GetWindowRect(child, &r);
+            iconRect = "[" + std::to_string(r.left) + "," + std::to_string(r.top) + "," +
+                       std::to_string(r.right - r.left) + "," + std::to_string(r.bottom - r.top) + "]";
         } else if (cls == "Static") {
             text += TextOf(child);
         } else if (cls == "Button") {
@@ -230,7 +234,7 @@ void ReportAndAnswerBox(HWND box, bool withEscape, const std::string& pauseName 
     const LONG exStyle = GetWindowLongA(box, GWL_EXSTYLE);
     Emit(std::string("{\"box\":{\"caption\":") + Json(TextOf(box)) + ",\"text\":" + Json(text) +
          ",\"buttons\":" + buttons + ",\"icon\":" + Json(icon) +
-         ",\"icons\":" + std::to_string(iconCount) +
+         ",\"icons\":" + std::to_string(iconCount) + ",\"icon_rect\":" + iconRect +
          ",\"topmost\":" + ((exStyle & WS_EX_TOPMOST) ? "true" : "false") +
          ",\"owned_by_main\":" + (owner != nullptr && owner == mainWindow ? "true" : "false") +
          ",\"main_visible\":" +
