@@ -14,6 +14,8 @@
 //   resize:W:H       give the main window this outer size (0:0 minimises, restore:W:H restores)
 //   pause:NAME       print {"pause":NAME} and wait for a line on standard input (screenshots)
 //   sleep:MS         wait
+//   sample:S:MS      for S seconds, every MS milliseconds, report the program's GDI and USER
+//                    object counts (the soak test reads its memory from outside at each sample)
 //   exit             wait for the program to end, report its exit code
 
 #include <windows.h>
@@ -326,6 +328,23 @@ void Resize(const std::string& spec)
          std::to_string(client.right) + "," + std::to_string(client.bottom) + "]}");
 }
 
+void Sample(const std::string& spec)
+{
+    int seconds = 0, intervalMs = 0;
+    std::sscanf(spec.c_str(), "%d:%d", &seconds, &intervalMs);
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < static_cast<DWORD>(seconds) * 1000u) {
+        if (ProgramEnded()) {
+            Fail("the program ended during the soak");
+        }
+        Emit("{\"sample\":{\"ms\":" + std::to_string(GetTickCount() - start) +
+             ",\"tick\":" + std::to_string(GetTickCount()) +
+             ",\"gdi\":" + std::to_string(GetGuiResources(program.hProcess, GR_GDIOBJECTS)) +
+             ",\"user\":" + std::to_string(GetGuiResources(program.hProcess, GR_USEROBJECTS)) + "}}");
+        Sleep(static_cast<DWORD>(intervalMs));
+    }
+}
+
 void WaitForExit()
 {
     if (WaitForSingleObject(program.hProcess, STEP_TIMEOUT_MS) != WAIT_OBJECT_0) {
@@ -362,6 +381,8 @@ void RunStep(const std::string& step)
         Pause(arg);
     } else if (verb == "sleep") {
         Sleep(static_cast<DWORD>(std::atoi(arg.c_str())));
+    } else if (verb == "sample") {
+        Sample(arg);
     } else if (verb == "exit") {
         WaitForExit();
     } else {

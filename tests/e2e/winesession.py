@@ -12,6 +12,7 @@ import os
 import shutil
 import subprocess
 import sys
+import tempfile
 import time
 
 WINE64 = "/usr/lib/wine/wine64"
@@ -136,9 +137,12 @@ class Session:
         """Runs the driver over the program; returns the list of its JSON events. `on_pause`
         is called for each pause (with its name and the screen), `on_event` for each event as
         it arrives."""
+        # Wine's and Mesa's messages go to a file: a trace can be far larger than a pipe holds,
+        # and a full pipe would stop the program.
+        stderr_file = tempfile.TemporaryFile(mode="w+", errors="replace")
         process = subprocess.Popen([WINE64, windows_path(driver), windows_path(program)] + steps,
                                    env=self.env, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                   stderr=subprocess.PIPE, text=True, errors="replace")
+                                   stderr=stderr_file, text=True, errors="replace")
         events = []
         deadline = time.time() + timeout
         try:
@@ -162,7 +166,9 @@ class Session:
             if process.poll() is None:
                 process.kill()
                 process.wait()
-        self.stderr = process.stderr.read()
+        stderr_file.seek(0)
+        self.stderr = stderr_file.read()
+        stderr_file.close()
         return events
 
     def close(self):

@@ -1,0 +1,141 @@
+"""Soak: the program animating for a long time under Wine, its memory and its GDI and USER
+object counts sampled every few seconds. Passes when all three stay flat after the warm-up.
+
+Wine answers GetGuiResources with 0, so the object counts it reports prove nothing there. The
+handles the program takes and gives back are therefore also counted from Wine's relay trace of
+the calls that make and free them, and that balance must stay flat too.
+
+usage: soak.py --exe PROGRAM --driver DRIVER --prefix DIR --seconds S [--warmup S]
+               [--interval S] [--slack-kib K]
+"""
+
+import argparse
+import os
+import re
+import sys
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import winesession  # noqa: E402
+
+
+def program_pids(name):
+    """The Linux processes that run the Windows program (Wine keeps its name in the command
+    line)."""
+    pids = []
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            with open("/proc/%s/cmdline" % entry, "rb") as f:
+                cmdline = f.read().replace(b"\0", b" ").decode(errors="replace")
+        except OSError:
+            continue
+        if name.lower() in cmdline.lower() and "driver.exe" not in cmdline:
+            pids.append(int(entry))
+    return pids
+
+
+# Calls that make a GDI or USER object or a device context, and those that give one back.
+TAKES = ["user32.GetDC", "user32.GetDCEx", "user32.GetWindowDC", "gdi32.CreateCompatibleDC",
+         "gdi32.CreateDCA", "gdi32.CreateSolidBrush", "gdi32.CreateBrushIndirect", "gdi32.CreatePen",
+         "gdi32.CreateFontIndirectA", "gdi32.CreateCompatibleBitmap", "gdi32.CreateRectRgn",
+         "user32.CreateWindowExA", "user32.SetTimer", "opengl32.wglCreateContext"]
+GIVES = ["user32.ReleaseDC", "gdi32.DeleteDC", "gdi32.DeleteObject", "user32.DestroyWindow",
+         "user32.KillTimer", "opengl32.wglDeleteContext"]
+RELAY_KEY = r"HKCU\Software\Wine\Debug"
+RELAY_LINE = re.compile(r"^\s*(\d+\.\d+):([0-9a-f]+):[0-9a-f]+:Call ([\w.]+)\(")
+
+
+def handle_balance(stderr, pid, ticks):
+    """For each tick (ms), the objects the program had taken and not given back by then."""
+    calls = []
+    for line in stderr.splitlines():
+        m = RELAY_LINE.match(line)
+        if m and int(m.group(2), 16) == pid:
+            name = m.group(3)
+            delta = 1 if name in TAKES else -1 if name in GIVES else 0
+            if delta:
+                calls.append((float(m.group(1)) * 1000.0, delta))
+    return [sum(d for t, d in calls if t <= tick) for tick in ticks], len(calls)
+
+
+def rss_kib(pid):
+    with open("/proc/%d/status" % pid) as f:
+        for line in f:
+            if line.startswith("VmRSS:"):
+                return int(line.split()[1])
+    return None
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--exe", required=True)
+    parser.add_argument("--driver", required=True)
+    parser.add_argument("--prefix", required=True)
+    parser.add_argument("--seconds", type=int, required=True)
+    parser.add_argument("--warmup", type=int, default=60)
+    parser.add_argument("--interval", type=int, default=5)
+    parser.add_argument("--slack-kib", type=int, default=1024)
+    args = parser.parse_args()
+
+    samples = []
+    exe_name = os.path.basename(args.exe)
+
+    def on_event(event):
+        if "sample" in event:
+            pids = program_pids(exe_name)
+            rss = rss_kib(pids[0]) if pids else None
+            sample = dict(event["sample"], rss_kib=rss)
+            samples.append(sample)
+            print("t=%5.1fs rss=%s KiB gdi=%d user=%d" % (sample["ms"] / 1000.0, rss,
+                                                          sample["gdi"], sample["user"]), flush=True)
+
+    steps = ["box", "window", "sample:%d:%d" % (args.seconds, args.interval * 1000), "escape",
+             "box", "exit"]
+    relay = {"WINEDEBUG": "+pid,+timestamp,+relay"}
+    with winesession.Session(args.prefix, env=relay) as session:
+        session.wine("reg", "add", RELAY_KEY, "/v", "RelayInclude", "/t", "REG_SZ", "/d",
+                     ";".join(TAKES + GIVES), "/f")
+        events = session.drive(args.driver, args.exe, steps, on_event=on_event,
+                               timeout=args.seconds + 600)
+        session.wine("reg", "delete", RELAY_KEY, "/v", "RelayInclude", "/f", check=False)
+        stderr = session.stderr
+    errors = [e["error"] for e in events if "error" in e]
+    exits = [e["exit"] for e in events if "exit" in e]
+    if errors or exits != [0]:
+        print("FAILED: the run did not end cleanly:", errors, exits)
+        return 1
+
+    pid = [e["started"] for e in events if "started" in e][0]
+    balances, traced = handle_balance(stderr, pid, [s["tick"] for s in samples])
+    if traced == 0:
+        print("FAILED: the relay trace shows no call of the program's")
+        return 1
+    for sample, balance in zip(samples, balances):
+        sample["handles"] = balance
+    print("handles held at each sample:", balances)
+
+    settled = [s for s in samples if s["ms"] >= args.warmup * 1000 and s["rss_kib"] is not None]
+    if len(settled) < 3:
+        print("FAILED: too few samples after the warm-up (%d)" % len(settled))
+        return 1
+    growth = {
+        "rss_kib": max(s["rss_kib"] for s in settled) - settled[0]["rss_kib"],
+        "gdi": max(s["gdi"] for s in settled) - settled[0]["gdi"],
+        "user": max(s["user"] for s in settled) - settled[0]["user"],
+        "handles": max(s["handles"] for s in settled) - settled[0]["handles"],
+    }
+    print("after %d s of warm-up, over %d samples: memory grew %d KiB, GDI objects %d, "
+          "USER objects %d, handles from the call trace %d" % (
+              args.warmup, len(settled), growth["rss_kib"], growth["gdi"], growth["user"],
+              growth["handles"]))
+    if (growth["rss_kib"] > args.slack_kib or growth["gdi"] > 0 or growth["user"] > 0 or
+            growth["handles"] > 0):
+        print("FAILED: not flat")
+        return 1
+    print("passed: soak of %d s" % args.seconds)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
