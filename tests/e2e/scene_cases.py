@@ -1,0 +1,402 @@
+"""End-to-end cases of the animation: what the window shows while it runs and when it is
+widened, the GL calls that reach the driver during setup and in every frame, and the window of a
+run that got no rendering context.
+
+usage: scene_cases.py --case NAME --exe PROGRAM --driver DRIVER --witness GLSTRINGS --prefix DIR
+                      [--shots DIR]
+"""
+
+import math
+import os
+import statistics
+import struct
+import subprocess
+import sys
+import tempfile
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import cases  # noqa: E402
+import gltrace  # noqa: E402
+import screens  # noqa: E402
+import winesession  # noqa: E402
+from cases import EXIT_NOTICE, check, check_equal, events_of  # noqa: E402
+
+CORNER = 6          # side of the square looked at in each corner of the client area
+CENTRE = 12         # side of the square looked at in the middle
+MIN_GOLD_SHARE = 0.10
+MIN_CHANGED_SHARE = 0.01
+FRAMES_PER_SIZE = 6
+WIDE = (800, 400)
+
+
+def keep_dir(case):
+    """Where the case keeps its screenshots and traces: --shots, or else a directory of its own."""
+    if not case.shots:
+        case.shots = tempfile.mkdtemp(prefix="scene-case-")
+    os.makedirs(case.shots, exist_ok=True)
+    return case.shots
+
+
+def grab(case, name, screen):
+    """A screenshot (with a PNG beside it for people) as (width, height, pixels)."""
+    path = os.path.join(keep_dir(case), name + ".ppm")
+    screen.screenshot(path)
+    # On a 16-bit screen import writes 16-bit samples; the readers take 8.
+    subprocess.run(["convert", path, "-depth", "8", path], check=True)
+    screens.save_png(path)
+    return screens.load_ppm(path)
+
+
+def client_rows(image, origin, size):
+    return screens.region(image, origin[0], origin[1], size[0], size[1])
+
+
+def square(rows, left, top, side):
+    return [p for row in rows[top:top + side] for p in row[left:left + side]]
+
+
+def changed_share(a, b):
+    total = sum(len(row) for row in a)
+    changed = sum(p != q for ra, rb in zip(a, b) for p, q in zip(ra, rb))
+    return changed / total
+
+
+def check_picture(name, rows):
+    """Black corners, gold surfaces, the object in the middle; returns the picture's summary."""
+    height, width = len(rows), len(rows[0])
+    for left, top in ((0, 0), (width - CORNER, 0), (0, height - CORNER),
+                      (width - CORNER, height - CORNER)):
+        corner = square(rows, left, top, CORNER)
+        check(all(screens.is_black(p) for p in corner),
+              "%s: the corner at (%d, %d) is not black: %s" % (name, left, top, corner[:4]))
+    middle = square(rows, (width - CENTRE) // 2, (height - CENTRE) // 2, CENTRE)
+    check(not any(screens.is_black(p) for p in middle), "%s: the middle is black" % name)
+    summary = screens.summarise(rows)
+    share = summary["gold"] / summary["total"]
+    check(share >= MIN_GOLD_SHARE, "%s: only %.1f%% of the client area is gold" % (name, 100 * share))
+    print("%s: %.0f%% gold, object box %s" % (name, 100 * share, summary["bbox"]))
+    return summary
+
+
+def check_foreign_report(case, box, strings):
+    """Mesa is not the maker's driver: the report with the exclamation icon."""
+    case.check_report_box(box, winesession.expected_header(strings) + cases.foreign_body(strings),
+                          "yellow")
+
+
+def shape_of(summary):
+    """Width over height of the box around the object."""
+    _, _, width, height = summary["bbox"]
+    return width / height
+
+
+def case_animation(case):
+    """The object turns against black; widened, the window stretches the picture, because the
+    projection keeps an aspect ratio of 1.0 while the viewport follows the client area."""
+    shots = {}
+
+    def on_pause(name, screen):
+        shots[name] = grab(case, name, screen)
+
+    steps = ["box", "window", "sleep:500"]
+    for i in range(FRAMES_PER_SIZE):
+        steps += ["pause:square-%d" % i, "sleep:150"]
+    steps += ["resize:%d:%d" % WIDE, "sleep:500"]
+    for i in range(FRAMES_PER_SIZE):
+        steps += ["pause:wide-%d" % i, "sleep:150"]
+    steps += ["escape", "box", "exit"]
+    with case.session() as s:
+        strings = s.query(case.args.witness)
+        events = case.drive(s, steps, on_pause)
+
+    report, notice = events_of(events, "box")
+    check_foreign_report(case, report, strings)
+    window = events_of(events, "window")[0]
+    case.check_window(window)
+    origin, square_client = window["client_origin"], window["client"]
+    wide_client = [e["client"] for e in events if "resized" in e][0]
+    check(wide_client[0] > square_client[0] and wide_client[1] == square_client[1],
+          "the resize did not widen the client area only: %s -> %s" % (square_client, wide_client))
+
+    pictures = {}
+    for name, image in sorted(shots.items()):
+        size = square_client if name.startswith("square") else wide_client
+        pictures[name] = client_rows(image, origin, size)
+    summaries = {name: check_picture(name, rows) for name, rows in pictures.items()}
+
+    square_names = ["square-%d" % i for i in range(FRAMES_PER_SIZE)]
+    wide_names = ["wide-%d" % i for i in range(FRAMES_PER_SIZE)]
+    for names in (square_names, wide_names):
+        for earlier, later in zip(names, names[1:]):
+            share = changed_share(pictures[earlier], pictures[later])
+            check(share >= MIN_CHANGED_SHARE,
+                  "the object did not move from %s to %s: %.2f%% of the pixels changed" %
+                  (earlier, later, 100 * share))
+
+    # The object's outline changes as it turns and its spikes pulse, but on average over several
+    # frames it is as wide as high in normalised device coordinates, whatever the window's shape:
+    # its box widens by the factor the client area widened.
+    widened = (wide_client[0] / wide_client[1]) / (square_client[0] / square_client[1])
+    square_shape = statistics.median(shape_of(summaries[n]) for n in square_names)
+    wide_shape = statistics.median(shape_of(summaries[n]) for n in wide_names)
+    stretch = wide_shape / square_shape
+    print("client widened %.2fx, object box widened %.2fx (median width/height %.2f -> %.2f)" %
+          (widened, stretch, square_shape, wide_shape))
+    check(widened / 1.25 <= stretch <= widened * 1.25,
+          "the picture did not stretch with the window: client widened %.2fx, object %.2fx" %
+          (widened, stretch))
+    for name in wide_names:
+        left, _, width, _ = summaries[name]["bbox"]
+        centre = (left + width / 2) / wide_client[0]
+        check(0.35 <= centre <= 0.65,
+              "%s: the object is not in the middle of the widened window (at %.2f of its width)"
+              % (name, centre))
+
+    case.check_box(notice, EXIT_NOTICE, "red")
+    case.check_exit(events)
+
+
+def case_no_context_window(case):
+    """Without a pixel format there is nothing to draw with: the window opens, its client area
+    is neither erased (which would show the class's window colour) nor drawn, so it stays black,
+    and the program ends normally."""
+    shots = {}
+
+    def on_pause(name, screen):
+        shots[name] = grab(case, name, screen)
+
+    with case.session(glx=False) as s:
+        events = case.drive(s, ["box", "window", "sleep:500", "pause:first", "sleep:500",
+                                "pause:later", "escape", "box", "exit"], on_pause)
+    failure, notice = events_of(events, "box")
+    case.check_report_box(failure, "ChoosePixelFormat returned 0.", "red")
+    window = events_of(events, "window")[0]
+    case.check_window(window)
+    pictures = [client_rows(shots[name], window["client_origin"], window["client"])
+                for name in ("first", "later")]
+    for name, rows in zip(("first", "later"), pictures):
+        summary = screens.summarise(rows)
+        check_equal(summary["gold"], 0, "%s: gold pixels in a window without a context" % name)
+        check_equal(summary["black"], summary["total"],
+                    "%s: black pixels of the client area (anything else was drawn or erased)"
+                    % name)
+    case.check_box(notice, EXIT_NOTICE, "red")
+    case.check_exit(events)
+
+
+# The frame as the animation state says it must be drawn; the state is modelled here with the
+# same single-precision steps and bounds the program uses.
+
+def f32(x):
+    return struct.unpack("f", struct.pack("f", x))[0]
+
+
+class AnimationModel:
+    ANGLE_STEPS = (f32(0.6), 1.0, f32(0.4))  # x, y, z
+
+    def __init__(self):
+        self.angles = [0.0, 0.0, 0.0]
+        self.z, self.z_step = 0.0, f32(0.005)
+        self.scale, self.scale_step = 1.0, f32(0.015)
+
+    def tick(self):
+        for i, step in enumerate(self.ANGLE_STEPS):
+            total = self.angles[i] + step
+            self.angles[i] = f32(total)
+            if total > 360.0:
+                self.angles[i] = f32(self.angles[i] - 360.0)
+        self.z, self.z_step = self._bounce(self.z, self.z_step, -0.5, 0.5)
+        self.scale, self.scale_step = self._bounce(self.scale, self.scale_step, 0.25, f32(1.65))
+
+    @staticmethod
+    def _bounce(value, step, low, high):
+        total = value + step
+        value = f32(total)
+        if total > high:
+            return high, -step
+        if value < low:
+            return low, -step
+        return value, step
+
+
+def close(actual, expected, tolerance):
+    return len(actual) == len(expected) and all(abs(a - e) <= tolerance
+                                                for a, e in zip(actual, expected))
+
+
+class CallReader:
+    """Walks a list of calls, checking each against what must come next."""
+
+    def __init__(self, calls, what):
+        self.calls, self.position, self.what = calls, 0, what
+
+    def next(self, name, args=None, what=None):
+        what = what or self.what
+        call = self.calls[self.position] if self.position < len(self.calls) else None
+        check(call is not None and call.name == name,
+              "%s: expected %s, got %r" % (what, name, call))
+        self.position += 1
+        for arg, text in (args or {}).items():
+            check_equal(call.text(arg), text, "%s: %s argument %s" % (what, name, arg))
+        return call
+
+    def numbers(self, name, numbers, tolerance=1e-6, arg=None, what=None):
+        call = self.next(name, what=what)
+        check(close(call.numbers(arg), numbers, tolerance),
+              "%s: %r, expected %s" % (what or self.what, call, numbers))
+        return call
+
+    def rest(self):
+        return self.calls[self.position:]
+
+
+def perspective(fovy, aspect, near, far):
+    """The column-major matrix of a perspective projection, as GLU defines it."""
+    f = 1.0 / math.tan(math.radians(fovy) / 2)
+    return [f / aspect, 0, 0, 0, 0, f, 0, 0, 0, 0, (far + near) / (near - far), -1,
+            0, 0, 2 * far * near / (near - far), 0]
+
+
+WHITE = [1, 1, 1, 1]
+LIGHTS = (("GL_LIGHT0", [-5, 5, 5, 1]), ("GL_LIGHT1", [5, 0, 0, 1]))
+MATERIAL = (("GL_AMBIENT", [0.1, 0.05, 0.0, 1.0]), ("GL_DIFFUSE", [0.65, 0.55, 0.15, 1.0]),
+            ("GL_SPECULAR", [0.85, 0.75, 0.45, 1.0]))
+FRAME_CLEAR = "GL_DEPTH_BUFFER_BIT | GL_COLOR_BUFFER_BIT"
+ICOSAHEDRON_TRIANGLES, FANS = 20, 12
+FAN_CALLS = ["glNormal3fv"] + ["glVertex3fv"] * 3 + ["glNormal3fv", "glVertex3fv"] * 4
+
+
+def check_setup(gl):
+    """The setup's GL calls, from the very first one on; returns how many there are."""
+    r = CallReader(gl, "setup")
+    r.next("glMatrixMode", {"mode": "GL_PROJECTION"})
+    r.next("glLoadIdentity")
+    # Wine's glu32 hands gluPerspective to the driver as the matrix it stands for.
+    r.numbers("glMultMatrixd", perspective(45.0, 1.0, 1.0, 7.0), 1e-9, what="projection")
+    r.numbers("glTranslatef", [0, 0, -4], what="camera offset")
+    r.next("glMatrixMode", {"mode": "GL_MODELVIEW"})
+    for light, position in LIGHTS:
+        for pname, values in (("GL_AMBIENT", WHITE), ("GL_DIFFUSE", WHITE),
+                              ("GL_SPECULAR", WHITE), ("GL_POSITION", position)):
+            call = r.next("glLightfv", {"light": light, "pname": pname}, "lights")
+            check(close(call.numbers("params"), values, 1e-6), "lights: %r" % call)
+    for cap in ("GL_LIGHTING", "GL_LIGHT0", "GL_LIGHT1"):
+        r.next("glEnable", {"cap": cap})
+    r.next("glNewList", {"list": "1", "mode": "GL_COMPILE"})
+    for i in range(ICOSAHEDRON_TRIANGLES):
+        what = "icosahedron triangle %d" % i
+        r.next("glBegin", {"mode": "GL_TRIANGLES"}, what)
+        for name in ("glNormal3fv", "glVertex3fv", "glVertex3fv", "glVertex3fv", "glEnd"):
+            r.next(name, what=what)
+    r.next("glEndList")
+    for pname, values in MATERIAL:
+        call = r.next("glMaterialfv", {"face": "GL_FRONT", "pname": pname}, "material")
+        check(close(call.numbers("params"), values, 1e-6), "material: %r" % call)
+    r.next("glMaterialf", {"face": "GL_FRONT", "pname": "GL_SHININESS", "param": "100"})
+    r.next("glEnable", {"cap": "GL_DEPTH_TEST"})
+    r.next("glDepthFunc", {"func": "GL_LESS"})
+    r.numbers("glClearColor", [0, 0, 0, 0])
+    r.next("glFrontFace", {"mode": "GL_CCW"})
+    r.next("glCullFace", {"mode": "GL_BACK"})
+    r.next("glEnable", {"cap": "GL_CULL_FACE"})
+    r.next("glShadeModel", {"mode": "GL_FLAT"})
+    r.next("glFinish")
+    return r.position
+
+
+def split_frames(calls):
+    """Each frame from its glViewport to the next one's, GL and GLX calls together."""
+    frames = []
+    for call in calls:
+        if call.name == "glViewport":
+            frames.append([])
+        if frames:
+            frames[-1].append(call)
+    return frames
+
+
+def gl_only(calls):
+    return [c for c in calls if not c.name.startswith("glX")]
+
+
+def check_frame(index, frame, client, model):
+    """One frame's calls, against the animation state it must show."""
+    what = "frame %d" % index
+    swaps = [i for i, c in enumerate(frame) if c.name.startswith("glXSwap")]
+    check_equal(len(swaps), 1, "%s: buffer swaps" % what)
+    check(frame[swaps[0] - 1].name == "glCallList" and not gl_only(frame[swaps[0]:]),
+          "%s: the swap does not end the frame after the icosahedron's list" % what)
+    r = CallReader(gl_only(frame), what)
+    r.numbers("glViewport", [0, 0] + list(client))
+    r.next("glClear", {"mask": FRAME_CLEAR})
+    r.next("glLoadIdentity")
+    ax, ay, az = model.angles
+    for angle, axis in ((az, [0, 0, 1]), (ay, [0, 1, 0]), (ax, [1, 0, 0])):
+        r.numbers("glRotatef", [angle] + axis, 1e-4)
+    r.numbers("glTranslatef", [0, 0, model.z])
+    for k in range(FANS):
+        fan = "%s, fan %d" % (what, k)
+        r.next("glBegin", {"mode": "GL_TRIANGLE_FAN"}, fan)
+        body = [r.next(name, what=fan) for name in FAN_CALLS]
+        r.next("glEnd", what=fan)
+        vertices = [c.numbers("v") for c in body if c.name == "glVertex3fv"]
+        # The apex lies on its vertex's ray at `scale` from the centre; the fan closes on d0.
+        check(abs(math.dist(vertices[0], [0, 0, 0]) - model.scale) < 1e-5,
+              "%s: apex %s is not at the scale %.6f" % (fan, vertices[0], model.scale))
+        check_equal(vertices[-1], vertices[1], fan + ": the closing vertex")
+    r.next("glCallList", {"list": "1"})
+    check(not r.rest(), "%s: calls after the icosahedron's list: %r" % (what, r.rest()[:3]))
+
+
+def angle_y(frame):
+    """The second rotation of a frame, the one about y, which advances 1 degree a tick."""
+    rotations = [c for c in frame if c.name == "glRotatef"]
+    check(len(rotations) == 3, "a frame with %d rotations" % len(rotations))
+    return rotations[1].numbers("angle")[0]
+
+
+def case_apitrace(case):
+    """The GL calls that reach the driver: the setup once, then per frame the viewport, the
+    clear, the turned and moved model-view matrix of the animation state, the twelve fans, the
+    icosahedron's list and one buffer swap."""
+    trace = os.path.join(keep_dir(case), "run.trace")
+    # The witness runs untraced, so that the trace holds the program's calls alone.
+    with case.session() as s:
+        strings = s.query(case.args.witness)
+    with case.session(env=gltrace.tracing_env(trace)) as s:
+        events = case.drive(s, ["box", "window", "sleep:2000", "escape", "box", "exit"])
+    report, notice = events_of(events, "box")
+    check_foreign_report(case, report, strings)
+    case.check_box(notice, EXIT_NOTICE, "red")
+    case.check_exit(events)
+    client = events_of(events, "window")[0]["client"]
+
+    calls = gltrace.read_dump(trace)
+    gl = gl_only(calls)
+    used = check_setup(gl)
+    check_equal(gl[used].name, "glViewport", "the call after the setup")
+    check_equal(sum(c.name == "glNewList" for c in gl), 1, "display lists compiled")
+
+    frames = split_frames(calls[calls.index(gl[used]):])
+    check(len(frames) >= 10, "only %d frames in 2 s of animation" % len(frames))
+    ticks = gltrace.ticks_per_frame([angle_y(f) for f in frames], 1.0)
+    idle = [i + 1 for i, n in enumerate(ticks) if n < 1]
+    check(not idle, "%d of %d frames show the same state as the frame before (frames %s...)" %
+          (len(idle), len(frames), idle[:5]))
+    # The first frame is painted when the window is shown, before the first tick.
+    model = AnimationModel()
+    for index, frame in enumerate(frames):
+        for _ in range(ticks[index - 1] if index else 0):
+            model.tick()
+        check_frame(index, frame, client, model)
+    print("%d frames over %d ticks checked after a setup of %d calls" %
+          (len(frames), sum(ticks), used))
+
+
+def main():
+    cases.CASES.update({name[5:]: fn for name, fn in globals().items() if name.startswith("case_")})
+    return cases.main()
+
+
+if __name__ == "__main__":
+    sys.exit(main())
