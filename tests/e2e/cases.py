@@ -12,7 +12,6 @@ import os
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import screens  # noqa: E402
 import winesession  # noqa: E402
 
 CAPTION = "OVRIN OpenGL Query"
@@ -95,14 +94,6 @@ class Case:
 
     def check_exit(self, events, code=0):
         check_equal(events_of(events, "exit"), [code], "exit code")
-
-    def shot(self, name, screen):
-        path = os.path.join(self.shots, name + ".ppm") if self.shots else None
-        if path:
-            os.makedirs(self.shots, exist_ok=True)
-            screen.screenshot(path)
-            screens.save_png(path)
-        return path
 
 
 def run_foreign(case, ending):
