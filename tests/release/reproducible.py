@@ -1,0 +1,139 @@
+#!/usr/bin/env python3
+"""Builds the exe twice from scratch and fails unless both builds give the same bytes.
+
+  reproducible.py --source DIR --toolchain FILE --build-type TYPE --target NAME --exe RELPATH
+                  [--cmake CMAKE] [--generator GEN] [--make-program PROG] [--keep]
+
+Each build gets its own copy of the source tree and its own build dir, at paths of different
+lengths, and runs at its own time with another time zone and locale, so that a path, a time
+stamp or the build machine's settings that reach the exe show up as a difference. The copy
+holds the files git sees in the tree (tracked and not ignored), or, outside a git checkout,
+everything but the top-level build/ and .git/.
+"""
+
+import argparse
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+
+BUILDS = (
+    ("a", {"TZ": "UTC", "LC_ALL": "C"}),
+    ("build-number-two", {"TZ": "Pacific/Kiritimati", "LC_ALL": "C.UTF-8"}),
+)
+
+
+def source_files(source):
+    try:
+        listing = subprocess.run(
+            ["git", "-C", source, "ls-files", "-z", "--cached", "--others", "--exclude-standard"],
+            check=True, capture_output=True).stdout
+    except (OSError, subprocess.CalledProcessError):
+        return None
+    return [name for name in listing.decode().split("\0")
+            if name and os.path.isfile(os.path.join(source, name))]
+
+
+def copy_source(source, target):
+    files = source_files(source)
+    if files is None:
+        shutil.copytree(source, target, ignore=lambda folder, names: (
+            [n for n in names if n in ("build", ".git")] if os.path.samefile(folder, source) else []))
+        return
+    for name in files:
+        os.makedirs(os.path.dirname(os.path.join(target, name)), exist_ok=True)
+        shutil.copy2(os.path.join(source, name), os.path.join(target, name))
+
+
+def build(args, root, name, settings):
+    source = os.path.join(root, name, "src")
+    binary = os.path.join(root, name, "out")
+    copy_source(args.source, source)
+    env = dict(os.environ, **settings)
+    configure = [args.cmake, "-S", source, "-B", binary, "-G", args.generator,
+                 "-DCMAKE_TOOLCHAIN_FILE=" + os.path.join(source, "cmake", args.toolchain),
+                 "-DCMAKE_BUILD_TYPE=" + args.build_type,
+                 "-DBUILD_TESTING=OFF", "-DOVRIN_PACKAGE_X64=OFF"]
+    if args.make_program:
+        configure.append("-DCMAKE_MAKE_PROGRAM=" + args.make_program)
+    started = time.monotonic()
+    for command in (configure, [args.cmake, "--build", binary, "--target", args.target]):
+        result = subprocess.run(command, env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                                text=True)
+        if result.returncode:
+            sys.stdout.write(result.stdout)
+            raise RuntimeError("build %s: %s failed (%d)" % (name, " ".join(command), result.returncode))
+    path = os.path.join(binary, args.exe)
+    print("build %s: %s in %.1f s (%s)" % (name, path, time.monotonic() - started,
+                                          ", ".join("%s=%s" % kv for kv in settings.items())))
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def section_of(data, offset):
+    """Where in a PE file an offset lies, for the failure message."""
+    try:
+        (pe,) = struct.unpack_from("<I", data, 0x3C)
+        (sections, optional_size) = struct.unpack_from("<H12xH", data, pe + 6)
+        table = pe + 24 + optional_size
+        if offset < table + 40 * sections:
+            return "headers"
+        for i in range(sections):
+            entry = table + 40 * i
+            name = data[entry:entry + 8].rstrip(b"\0").decode("latin-1")
+            (raw_size, raw_ptr) = struct.unpack_from("<II", data, entry + 16)
+            if raw_ptr <= offset < raw_ptr + raw_size:
+                return "section %s" % name
+    except struct.error:
+        pass
+    return "no section"
+
+
+def compare(first, second):
+    if first == second:
+        return []
+    if len(first) != len(second):
+        return ["sizes differ: %d and %d bytes" % (len(first), len(second))]
+    offsets = [i for i in range(len(first)) if first[i] != second[i]]
+    places = sorted({section_of(first, i) for i in offsets})
+    return ["%d bytes differ, the first at offset 0x%x; in %s"
+            % (len(offsets), offsets[0], ", ".join(places))]
+
+
+def main(argv):
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--source", required=True)
+    parser.add_argument("--toolchain", required=True, help="file name in the tree's cmake/")
+    parser.add_argument("--build-type", required=True)
+    parser.add_argument("--target", required=True)
+    parser.add_argument("--exe", required=True, help="the target's file, relative to the build dir")
+    parser.add_argument("--cmake", default="cmake")
+    parser.add_argument("--generator", default="Ninja")
+    parser.add_argument("--make-program")
+    parser.add_argument("--keep", action="store_true", help="keep the two trees even when equal")
+    args = parser.parse_args(argv)
+
+    root = tempfile.mkdtemp(prefix="ovrin-repro-")
+    try:
+        exes = [build(args, root, name, settings) for name, settings in BUILDS]
+        failures = compare(*exes)
+    except RuntimeError as e:
+        failures = [str(e)]
+    if failures:
+        for failure in failures:
+            print("FAIL " + failure)
+        print("both trees kept in " + root)
+        return 1
+    print("OK: both builds gave the same %d bytes" % len(exes[0]))
+    if args.keep:
+        print("both trees kept in " + root)
+    else:
+        shutil.rmtree(root)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))
