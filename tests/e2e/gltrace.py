@@ -7,18 +7,20 @@ import os
 import re
 import subprocess
 
-TRACER = "/usr/lib/x86_64-linux-gnu/apitrace/wrappers/glxtrace.so"
+# One tracer for each kind of Wine process: the loader takes the one of its own ELF class and
+# passes over the other, so the same setting follows the 64-bit and the 32-bit exe.
+TRACERS = ["/usr/lib/x86_64-linux-gnu/apitrace/wrappers/glxtrace.so",
+           "/usr/lib/i386-linux-gnu/apitrace/wrappers/glxtrace.so"]
 
 _CALL = re.compile(r"^\d+ (\w+)\((.*)\)(?: = (.*))?$")
 _NUMBER = re.compile(r"-?\d+(?:\.\d*)?(?:[eE][-+]?\d+)?")
 
 
 def tracing_env(trace_path):
-    """The environment that makes Wine's unix side load the tracer, writing to trace_path. The
-    64-bit tracer can only follow 64-bit programs."""
+    """The environment that makes Wine's unix side load the tracer, writing to trace_path."""
     if os.path.exists(trace_path):
         os.remove(trace_path)
-    return {"LD_PRELOAD": TRACER, "TRACE_FILE": trace_path}
+    return {"LD_PRELOAD": " ".join(TRACERS), "TRACE_FILE": trace_path}
 
 
 class Call:
