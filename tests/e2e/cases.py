@@ -9,6 +9,7 @@ usage: cases.py --case NAME --exe PROGRAM --driver DRIVER --witness GLSTRINGS --
 import argparse
 import difflib
 import os
+import re
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -278,6 +279,67 @@ def case_minimise_and_restore(case):
     check(not gl_errors, "GL errors reported:\n" + "\n".join(gl_errors[:20]))
     check_equal(len(events_of(events, "box")), 2, "boxes shown")
     case.check_exit(events)
+
+
+def case_other_commands(case):
+    """Commands other than quit change nothing; only the low 16 bits of the command count, so
+    0x10002 quits like the Escape accelerator's command 2."""
+    with case.session() as s:
+        s.set_width_value(None, None)
+        events = case.drive(s, ["box", "window", "command:1", "command:3", "command:0x30005",
+                                "command:0", "no-box:1500", "window", "command:0x10002", "box",
+                                "exit"])
+    report, notice = events_of(events, "box")
+    check_equal(len(events_of(events, "window")), 2, "window still up after the other commands")
+    check(events_of(events, "no_box"), "a box appeared after a command that is not quit")
+    case.check_box(notice, EXIT_NOTICE, "red")
+    case.check_exit(events)
+
+
+CONTEXT_CALLS = ["user32.GetDC", "user32.ReleaseDC", "user32.SetTimer", "user32.KillTimer",
+                 "opengl32.wglCreateContext", "opengl32.wglDeleteContext",
+                 "opengl32.wglMakeCurrent"]
+MAKE_CURRENT = re.compile(r"Call opengl32\.wglMakeCurrent\(([0-9a-f]+),([0-9a-f]+)\)")
+
+
+def context_calls(case, session_args, steps):
+    """Runs the program with its device-context, timer and context calls traced; returns the
+    names of the calls in order and the contexts made current (0 for none)."""
+    with case.session(env={"WINEDEBUG": winesession.RELAY_DEBUG}, **session_args) as s:
+        s.set_width_value(None, None)
+        s.trace_calls(CONTEXT_CALLS)
+        events = case.drive(s, steps)
+        s.untrace_calls()
+        stderr = s.stderr
+    case.check_exit(events)
+    pid = events_of(events, "started")[0]
+    names = [name for _, name in winesession.traced_calls(stderr, pid)]
+    mine = "%x:" % pid
+    bound = [int(m.group(2), 16) for line in stderr.splitlines()
+             if mine in line[:40] for m in [MAKE_CURRENT.search(line)] if m]
+    return names, bound
+
+
+def case_context_and_dc_balance(case):
+    """Every device context is given back, every binding of the context undone, the timer killed
+    and the context deleted; with no context, the destroy sequence takes no device context and
+    deletes nothing."""
+    steps = ["box", "window", "sleep:1000", "escape", "box", "exit"]
+    names, bound = context_calls(case, {}, steps)
+    count = names.count
+    check_equal([count("user32.GetDC"), count("user32.ReleaseDC")], [2, 2], "GetDC, ReleaseDC")
+    check_equal([count("opengl32.wglCreateContext"), count("opengl32.wglDeleteContext")], [1, 1],
+                "contexts created, deleted")
+    check_equal([count("user32.SetTimer"), count("user32.KillTimer")], [1, 1], "timer set, killed")
+    check(len(bound) > 10, "too few paints traced: %d bindings" % len(bound))
+    made = [c for c in bound if c != 0]
+    check_equal(bound, [made[0], 0] * (len(bound) // 2), "bind, unbind in pairs")
+    check_equal(names[-1], "opengl32.wglDeleteContext", "last of the traced calls")
+
+    names, bound = context_calls(case, {"glx": False}, steps)
+    check_equal(names.count("user32.GetDC"), 1, "GetDC without a context (create sequence only)")
+    check_equal(names.count("user32.ReleaseDC"), 1, "ReleaseDC without a context")
+    check_equal([n for n in names if n.startswith("opengl32.")], [], "GL calls without a context")
 
 
 CASES = {name[5:]: fn for name, fn in globals().items() if name.startswith("case_")}

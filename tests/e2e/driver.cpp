@@ -11,6 +11,7 @@
 //   window           wait until the main window is visible, report it
 //   escape[:N]       press Escape N times (default 1) on the main window, all at once
 //   close            close the main window through its system menu, as the close button does
+//   command:N        post WM_COMMAND with wParam N to the main window
 //   resize:W:H       give the main window this outer size (0:0 minimises, restore:W:H restores)
 //   pause:NAME       print {"pause":NAME} and wait for a line on standard input (screenshots)
 //   sleep:MS         wait
@@ -375,6 +376,10 @@ void RunStep(const std::string& step)
     } else if (verb == "close") {
         PostMessageA(MainWindow(), WM_SYSCOMMAND, SC_CLOSE, 0);
         Emit("{\"pressed\":\"close\"}");
+    } else if (verb == "command") {
+        const unsigned long wParam = std::strtoul(arg.c_str(), nullptr, 0);
+        PostMessageA(MainWindow(), WM_COMMAND, static_cast<WPARAM>(wParam), 0);
+        Emit("{\"command\":" + std::to_string(wParam) + "}");
     } else if (verb == "resize") {
         Resize(arg);
     } else if (verb == "pause") {

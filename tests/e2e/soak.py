@@ -11,7 +11,6 @@ usage: soak.py --exe PROGRAM --driver DRIVER --prefix DIR --seconds S [--warmup 
 
 import argparse
 import os
-import re
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -42,20 +41,12 @@ TAKES = ["user32.GetDC", "user32.GetDCEx", "user32.GetWindowDC", "gdi32.CreateCo
          "user32.CreateWindowExA", "user32.SetTimer", "opengl32.wglCreateContext"]
 GIVES = ["user32.ReleaseDC", "gdi32.DeleteDC", "gdi32.DeleteObject", "user32.DestroyWindow",
          "user32.KillTimer", "opengl32.wglDeleteContext"]
-RELAY_KEY = r"HKCU\Software\Wine\Debug"
-RELAY_LINE = re.compile(r"^\s*(\d+\.\d+):([0-9a-f]+):[0-9a-f]+:Call ([\w.]+)\(")
 
 
 def handle_balance(stderr, pid, ticks):
     """For each tick (ms), the objects the program had taken and not given back by then."""
-    calls = []
-    for line in stderr.splitlines():
-        m = RELAY_LINE.match(line)
-        if m and int(m.group(2), 16) == pid:
-            name = m.group(3)
-            delta = 1 if name in TAKES else -1 if name in GIVES else 0
-            if delta:
-                calls.append((float(m.group(1)) * 1000.0, delta))
+    calls = [(t, 1 if name in TAKES else -1)
+             for t, name in winesession.traced_calls(stderr, pid) if name in TAKES + GIVES]
     return [sum(d for t, d in calls if t <= tick) for tick in ticks], len(calls)
 
 
@@ -92,13 +83,12 @@ def main():
 
     steps = ["box", "window", "sample:%d:%d" % (args.seconds, args.interval * 1000), "escape",
              "box", "exit"]
-    relay = {"WINEDEBUG": "+pid,+timestamp,+relay"}
+    relay = {"WINEDEBUG": winesession.RELAY_DEBUG}
     with winesession.Session(args.prefix, env=relay) as session:
-        session.wine("reg", "add", RELAY_KEY, "/v", "RelayInclude", "/t", "REG_SZ", "/d",
-                     ";".join(TAKES + GIVES), "/f")
+        session.trace_calls(TAKES + GIVES)
         events = session.drive(args.driver, args.exe, steps, on_event=on_event,
                                timeout=args.seconds + 600)
-        session.wine("reg", "delete", RELAY_KEY, "/v", "RelayInclude", "/f", check=False)
+        session.untrace_calls()
         stderr = session.stderr
     errors = [e["error"] for e in events if "error" in e]
     exits = [e["exit"] for e in events if "exit" in e]

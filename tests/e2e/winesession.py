@@ -9,6 +9,7 @@ desktop stays bound to the display its wineserver started on.
 import fcntl
 import json
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -18,6 +19,10 @@ import time
 WINE64 = "/usr/lib/wine/wine64"
 WINESERVER = "/usr/lib/wine/wineserver"
 DRIVER_KEY = r"HKLM\System\CurrentControlSet\Services\BRISKO"
+RELAY_KEY = r"HKCU\Software\Wine\Debug"
+# With +pid,+timestamp: "seconds:pid:tid:Call module.function(".
+RELAY_LINE = re.compile(r"^\s*(\d+\.\d+):([0-9a-f]+):[0-9a-f]+:Call ([\w.]+)\(")
+RELAY_DEBUG = "+pid,+timestamp,+relay"
 WIDTH_VALUE = "ICDInterface.LBWidth"
 
 
@@ -125,6 +130,15 @@ class Session:
         if kind != "missing":
             self.wine("reg", "add", DRIVER_KEY, "/v", WIDTH_VALUE, "/t", kind, "/d", str(data), "/f")
 
+    def trace_calls(self, names):
+        """Has Wine's relay trace log these functions (module.function) of every process; the
+        session's env must carry WINEDEBUG=RELAY_DEBUG. Undone by untrace_calls."""
+        self.wine("reg", "add", RELAY_KEY, "/v", "RelayInclude", "/t", "REG_SZ", "/d",
+                  ";".join(names), "/f")
+
+    def untrace_calls(self):
+        self.wine("reg", "delete", RELAY_KEY, "/v", "RelayInclude", "/f", check=False)
+
     def query(self, witness):
         """The driver's strings and the screen metrics, as the witness program sees them."""
         result = self.wine(windows_path(witness), timeout=900)
@@ -182,6 +196,16 @@ class Session:
 
     def __exit__(self, *exc):
         self.close()
+
+
+def traced_calls(stderr, pid):
+    """The traced calls of one Windows process, as (milliseconds, module.function)."""
+    calls = []
+    for line in stderr.splitlines():
+        m = RELAY_LINE.match(line)
+        if m and int(m.group(2), 16) == pid:
+            calls.append((float(m.group(1)) * 1000.0, m.group(3)))
+    return calls
 
 
 def expected_header(strings):
