@@ -10,6 +10,7 @@ import argparse
 import difflib
 import os
 import re
+import shutil
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -342,6 +343,72 @@ def case_context_and_dc_balance(case):
     check_equal([n for n in names if n.startswith("opengl32.")], [], "GL calls without a context")
 
 
+# With the stand-in opengl32 beside a copy of the program, each step of making the context can
+# be made to fail: the step, the failure box it must show, and whether a context then exists.
+FAILING_STEPS = [
+    ("wglChoosePixelFormat", "ChoosePixelFormat returned 0.", False),
+    ("wglSetPixelFormat", "SetPixelFormat returned FALSE.", False),
+    ("wglCreateContext", "wglCreateContext returned NULL.", False),
+    ("wglMakeCurrent", "wglMakeCurrent returned FALSE.", True),
+]
+FAKE_CONTEXT = 0x5A5A
+
+
+def run_with_fake_gl(case, session, workdir, failing):
+    log = os.path.join(workdir, "gl-%s.log" % failing)
+    if os.path.exists(log):
+        os.remove(log)
+    session.env.update({"FAKE_GL_FAIL": failing, "FAKE_GL_LOG": winesession.windows_path(log)})
+    events = session.drive(case.args.driver, os.path.join(workdir, os.path.basename(case.args.exe)),
+                           ["box", "window", "sleep:1000", "escape", "box", "exit"])
+    print("events:", events)
+    check(not events_of(events, "error"), "the driver failed: %s" % events_of(events, "error"))
+    calls = []
+    if os.path.exists(log):
+        with open(log) as f:
+            calls = [(what, int(ctx), int(ok)) for what, ctx, ok in (l.split() for l in f)]
+    return events, calls
+
+
+def case_context_failures(case):
+    """Each step of making the context fails in turn: its own failure box, the window all the
+    same, and the exit notice. A context that exists but cannot be bound is tried again at every
+    paint and deleted at the end; one that was never made is never deleted. With every step
+    working but a driver that gives no strings, the report shows four empty lines."""
+    workdir = os.path.join(case.shots or case.args.prefix + "-fake", "fake-gl")
+    os.makedirs(workdir, exist_ok=True)
+    shutil.copy(case.args.exe, workdir)
+    shutil.copy(case.args.fake_gl, os.path.join(workdir, "opengl32.dll"))
+    failures = []
+    with case.session(env={"WINEDLLOVERRIDES": "mscoree,mshtml=;opengl32=n,b"}) as s:
+        s.set_width_value(None, None)
+        for failing, text, context_made in FAILING_STEPS + [("nothing", None, True)]:
+            try:
+                events, calls = run_with_fake_gl(case, s, workdir, failing)
+                first, notice = events_of(events, "box")
+                if text is None:
+                    case.check_report_box(first, "Current OpenGL Driver:\n\n\n\n\n\n" + foreign_body(
+                        {"xres": 1024, "yres": 768, "bits": 16}), "yellow")
+                else:
+                    case.check_report_box(first, text, "red")
+                case.check_window(events_of(events, "window")[0])
+                case.check_box(notice, EXIT_NOTICE, "red")
+                case.check_exit(events)
+                deletes = [c for c in calls if c[0] == "delete"]
+                binds = [c for c in calls if c[0] == "current" and c[1] == FAKE_CONTEXT]
+                if context_made:
+                    check_equal(deletes, [("delete", FAKE_CONTEXT, 1)], "context deleted once")
+                    check_equal(calls[-1][0], "delete", "the context's last call")
+                    check(len(binds) >= 3, "the context was bound only %d times" % len(binds))
+                    if failing == "wglMakeCurrent":
+                        check(all(ok == 0 for _, _, ok in binds), "a binding succeeded")
+                else:
+                    check_equal(deletes + binds, [], "calls on a context that was never made")
+            except CaseFailure as failure:
+                failures.append("%s: %s" % (failing, failure))
+    check(not failures, "\n".join(failures))
+
+
 CASES = {name[5:]: fn for name, fn in globals().items() if name.startswith("case_")}
 
 
@@ -351,6 +418,7 @@ def main():
     for name in ("exe", "driver", "witness", "prefix"):
         parser.add_argument("--" + name, required=True)
     parser.add_argument("--shots")
+    parser.add_argument("--fake-gl", help="the stand-in opengl32.dll")
     args = parser.parse_args()
     try:
         CASES[args.case](Case(args))
