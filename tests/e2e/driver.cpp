@@ -21,6 +21,8 @@
 
 #include <windows.h>
 
+#include "JsonText.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -33,29 +35,6 @@ constexpr const char* MAIN_CLASS = "OVRIN_OpenGL_Query";
 
 PROCESS_INFORMATION program = {};
 std::vector<HWND> seenBoxes;
-
-std::string Json(const std::string& text)
-{
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
-        default:
-            if (c < 0x20) {
-                char hex[8];
-                std::snprintf(hex, sizeof hex, "\\u%04x", c);
-                out += hex;
-            } else {
-                out += static_cast<char>(c);
-            }
-        }
-    }
-    return out + "\"";
-}
 
 void Emit(const std::string& line)
 {

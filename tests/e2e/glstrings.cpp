@@ -4,33 +4,14 @@
 
 #include <windows.h>
 
+#include "JsonText.h"
+
 #include <GL/gl.h>
 
 #include <cstdio>
 #include <string>
 
 namespace {
-
-std::string Json(const char* text)
-{
-    if (text == nullptr) {
-        return "null";
-    }
-    std::string out = "\"";
-    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p != 0; ++p) {
-        if (*p == '"' || *p == '\\') {
-            out += '\\';
-            out += static_cast<char>(*p);
-        } else if (*p < 0x20) {
-            char hex[8];
-            std::snprintf(hex, sizeof hex, "\\u%04x", *p);
-            out += hex;
-        } else {
-            out += static_cast<char>(*p);
-        }
-    }
-    return out + "\"";
-}
 
 const char* Get(GLenum name)
 {
