@@ -43,16 +43,23 @@ bool ReadRegistryWidth(std::int32_t* width)
 
 ScreenMetrics ReadScreenMetrics(HDC dc)
 {
-    return ScreenMetrics{GetDeviceCaps(dc, HORZRES), GetDeviceCaps(dc, VERTRES),
-                         GetDeviceCaps(dc, BITSPIXEL)};
+    const ScreenReadings readings = {GetDeviceCaps(dc, HORZRES), GetDeviceCaps(dc, VERTRES),
+                                     GetDeviceCaps(dc, DESKTOPHORZRES),
+                                     GetDeviceCaps(dc, DESKTOPVERTRES), GetDeviceCaps(dc, BITSPIXEL)};
+    return ChooseScreenMetrics(readings);
 }
 
 } // namespace
 
 void RunDriverReport(HDC dc)
 {
-    ComposeDriverHeader(DriverString(GL_VENDOR), DriverString(GL_RENDERER),
-                        DriverString(GL_VERSION), DriverString(GL_EXTENSIONS));
+    // One statement each: as arguments of one call they would reach the driver in whatever order
+    // the compiler evaluates them, and the driver is asked in the order the report shows them.
+    const char* const vendor = DriverString(GL_VENDOR);
+    const char* const renderer = DriverString(GL_RENDERER);
+    const char* const version = DriverString(GL_VERSION);
+    const char* const extensions = DriverString(GL_EXTENSIONS);
+    ComposeDriverHeader(vendor, renderer, version, extensions);
     driverVerdict = IdentifyDriver(ReportBuffer, ReadRegistryWidth);
     const ScreenMetrics metrics = ReadScreenMetrics(dc);
     const std::uint32_t icon = ComposeDriverReport(&driverVerdict, metrics);
