@@ -4,13 +4,13 @@
 #include <windows.h>
 
 #include "app/resource.h"
-#include "common/MessageBoxes.h"
-#include "common/PlatformState.h"
-#include "common/ProcessState.h"
+#include "common/ClientSize.h"
+#include "common/WindowTitle.h"
 #include "probe/DriverProbe.h"
 #include "probe/RenderingContext.h"
+#include "scene/AnimationTick.h"
+#include "scene/FramePaint.h"
 #include "scene/SceneSetup.h"
-#include "scene/ScenePlatform.h"
 
 namespace {
 
@@ -18,6 +18,10 @@ constexpr const char* WINDOW_CLASS_NAME = "OVRIN_OpenGL_Query";
 constexpr UINT_PTR ANIMATION_TIMER_ID = 42;
 constexpr UINT ANIMATION_PERIOD_MS = 1;
 constexpr int WINDOW_SIZE = 400;
+
+HACCEL acceleratorTable = nullptr;
+// What SetTimer returned; 0 when the timer never started, and then there is none to kill.
+UINT_PTR timerStarted = 0;
 
 // Escape posts WM_DESTROY straight to the window, so two quick presses post it twice; the exit
 // notice and the context's deletion must happen only once.

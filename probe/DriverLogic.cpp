@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "common/ProcessState.h"
+#include "probe/ReportBuffers.h"
 #include "probe/TextFormat.h"
 
 namespace {
@@ -23,34 +23,42 @@ constexpr ChipEntry chipTable[] = {
     {"GLINT MX", MemVramDram, 32},
 };
 
-// The lines of each report case; a null line ends the list. %ld takes the numbers in order.
+// Which of the buffer sizes a report line prints.
+enum class LineNumber { None, FrontBack, Depth, Depth16, Depth32 };
+
+struct ReportLine {
+    const char* text; // "%ld" stands for the number
+    LineNumber number;
+};
+
+// The lines of each report case; a null text ends the list.
 struct ReportCase {
-    const char* lines[4];
+    ReportLine lines[4];
 };
 
 constexpr ReportCase sgramCase = {{
-    "%ld bytes SGRAM used for front plus back buffer.\n",
-    "%ld bytes SGRAM used for depth buffer.\n",
-    nullptr,
-    nullptr,
+    {"%ld bytes SGRAM used for front plus back buffer.\n", LineNumber::FrontBack},
+    {"%ld bytes SGRAM used for depth buffer.\n", LineNumber::Depth},
+    {nullptr, LineNumber::None},
+    {nullptr, LineNumber::None},
 }};
 constexpr ReportCase vramDramCase = {{
-    "%ld bytes VRAM used for front plus back buffer.\n",
-    "%ld bytes DRAM used for depth and other buffers.\n",
-    nullptr,
-    nullptr,
+    {"%ld bytes VRAM used for front plus back buffer.\n", LineNumber::FrontBack},
+    {"%ld bytes DRAM used for depth and other buffers.\n", LineNumber::Depth},
+    {nullptr, LineNumber::None},
+    {nullptr, LineNumber::None},
 }};
 constexpr ReportCase undetectedCase = {{
-    "Attention! OVRIN OpenGL driver running, but localbuffer width was not detected!\n",
-    "%ld bytes RAM used for front plus back buffer.\n",
-    "%ld bytes RAM used if depth buffer has 16 bit width.\n",
-    "%ld bytes RAM used if depth buffer has 32 bit width.\n",
+    {"Attention! OVRIN OpenGL driver running, but localbuffer width was not detected!\n", LineNumber::None},
+    {"%ld bytes RAM used for front plus back buffer.\n", LineNumber::FrontBack},
+    {"%ld bytes RAM used if depth buffer has 16 bit width.\n", LineNumber::Depth16},
+    {"%ld bytes RAM used if depth buffer has 32 bit width.\n", LineNumber::Depth32},
 }};
 constexpr ReportCase foreignCase = {{
-    "Attention! No OVRIN OpenGL driver running! Width of depth buffer was not detected!\n",
-    "%ld bytes RAM needed for front plus back buffer.\n",
-    "%ld bytes RAM needed if depth buffer has 16 bit width.\n",
-    "%ld bytes RAM needed if depth buffer has 32 bit width\n",
+    {"Attention! No OVRIN OpenGL driver running! Width of depth buffer was not detected!\n", LineNumber::None},
+    {"%ld bytes RAM needed for front plus back buffer.\n", LineNumber::FrontBack},
+    {"%ld bytes RAM needed if depth buffer has 16 bit width.\n", LineNumber::Depth16},
+    {"%ld bytes RAM needed if depth buffer has 32 bit width\n", LineNumber::Depth32},
 }};
 
 constexpr const char* exitNoticePieces[] = {
@@ -62,7 +70,8 @@ constexpr const char* exitNoticePieces[] = {
     "resolutions with 3D OpenGL hardware acceleration.",
 };
 
-std::int64_t MultiplyHeld(std::int64_t a, std::int64_t b)
+// A product beyond the 64-bit range saturates at its end instead of wrapping.
+std::int64_t MultiplySaturating(std::int64_t a, std::int64_t b)
 {
     std::int64_t product = 0;
     if (__builtin_mul_overflow(a, b, &product)) {
@@ -73,7 +82,7 @@ std::int64_t MultiplyHeld(std::int64_t a, std::int64_t b)
 
 std::int64_t ScreenBytes(std::int64_t bytesPerEntry, const ScreenMetrics& metrics)
 {
-    return MultiplyHeld(MultiplyHeld(bytesPerEntry, metrics.yres), metrics.xres);
+    return MultiplySaturating(MultiplySaturating(bytesPerEntry, metrics.yres), metrics.xres);
 }
 
 // Formats one line into LineBuffer and appends it to ReportBuffer.
@@ -83,17 +92,33 @@ void AppendLine(const char* pattern, std::int64_t number)
     AppendText(ReportBuffer, REPORT_BUFFER_SIZE, LineBuffer);
 }
 
-void AppendCase(const ReportCase& reportCase, const std::int64_t* numbers)
+std::int64_t NumberOf(LineNumber number, const BufferSizes& sizes)
 {
-    for (const char* line : reportCase.lines) {
-        if (line == nullptr) {
+    switch (number) {
+    case LineNumber::FrontBack:
+        return sizes.frontBackBytes;
+    case LineNumber::Depth:
+        return sizes.depthBytes;
+    case LineNumber::Depth16:
+        return sizes.depth16Bytes;
+    case LineNumber::Depth32:
+        return sizes.depth32Bytes;
+    case LineNumber::None:
+        break;
+    }
+    return 0;
+}
+
+void AppendCase(const ReportCase& reportCase, const BufferSizes& sizes)
+{
+    for (const ReportLine& line : reportCase.lines) {
+        if (line.text == nullptr) {
             break;
         }
-        if (std::strstr(line, "%ld") != nullptr) {
-            AppendLine(line, *numbers);
-            ++numbers;
+        if (line.number == LineNumber::None) {
+            AppendText(ReportBuffer, REPORT_BUFFER_SIZE, line.text);
         } else {
-            AppendText(ReportBuffer, REPORT_BUFFER_SIZE, line);
+            AppendLine(line.text, NumberOf(line.number, sizes));
         }
     }
 }
@@ -141,7 +166,7 @@ BufferSizes ComputeBufferSizes(std::int32_t depthWidthBits, const ScreenMetrics&
 {
     const std::int64_t bytesPerPixel = (static_cast<std::int64_t>(metrics.bitsPerPixel) + 7) / 8;
     BufferSizes sizes = {};
-    sizes.frontBackBytes = ScreenBytes(MultiplyHeld(2, bytesPerPixel), metrics);
+    sizes.frontBackBytes = ScreenBytes(MultiplySaturating(2, bytesPerPixel), metrics);
     if (depthWidthBits > 0) {
         sizes.depthBytes = ScreenBytes((static_cast<std::int64_t>(depthWidthBits) + 7) / 8, metrics);
     }
@@ -163,16 +188,20 @@ std::uint32_t ComposeDriverReport(DriverVerdict* verdict, const ScreenMetrics& m
     AppendText(ReportBuffer, REPORT_BUFFER_SIZE, LineBuffer);
 
     if (!verdict->ownDriver) {
-        const std::int64_t numbers[] = {sizes.frontBackBytes, sizes.depth16Bytes, sizes.depth32Bytes};
-        AppendCase(foreignCase, numbers);
+        AppendCase(foreignCase, sizes);
         return BOX_ICON_EXCLAMATION;
     }
-    if (verdict->memoryKind == MemSgram || verdict->memoryKind == MemVramDram) {
-        const std::int64_t numbers[] = {sizes.frontBackBytes, sizes.depthBytes};
-        AppendCase(verdict->memoryKind == MemSgram ? sgramCase : vramDramCase, numbers);
-    } else {
-        const std::int64_t numbers[] = {sizes.frontBackBytes, sizes.depth16Bytes, sizes.depth32Bytes};
-        AppendCase(undetectedCase, numbers);
+    switch (verdict->memoryKind) {
+    case MemSgram:
+        AppendCase(sgramCase, sizes);
+        break;
+    case MemVramDram:
+        AppendCase(vramDramCase, sizes);
+        break;
+    case MemUndetected:
+    default:
+        AppendCase(undetectedCase, sizes);
+        break;
     }
     return BOX_ICON_QUESTION;
 }

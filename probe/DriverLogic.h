@@ -8,7 +8,8 @@
 
 #include "probe/DriverVerdict.h"
 
-// wsprintf's limit: the header keeps at most this many bytes, the terminator included.
+// The header keeps at most this many bytes, the terminator included, as a 1,024-byte formatting
+// buffer would: the report has always cut a long extension list there.
 constexpr int HEADER_LIMIT = 1024;
 
 // Message box icons (the values of MB_ICONHAND, MB_ICONQUESTION, MB_ICONEXCLAMATION).

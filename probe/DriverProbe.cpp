@@ -1,11 +1,9 @@
 #include "probe/DriverProbe.h"
 
-#include <GL/gl.h>
-
-#include "common/MessageBoxes.h"
-#include "common/PlatformState.h"
-#include "common/ProcessState.h"
+#include "common/GlHeaders.h"
 #include "probe/DriverLogic.h"
+#include "probe/ReportBuffers.h"
+#include "probe/SystemBox.h"
 
 static_assert(BOX_ICON_HAND == MB_ICONHAND, "box icons match the platform's");
 static_assert(BOX_ICON_QUESTION == MB_ICONQUESTION, "box icons match the platform's");
@@ -15,6 +13,11 @@ namespace {
 
 constexpr const char* DRIVER_KEY = "System\\CurrentControlSet\\Services\\BRISKO";
 constexpr const char* WIDTH_VALUE = "ICDInterface.LBWidth";
+
+// Decided once by the start-up report, read at exit.
+DriverVerdict driverVerdict = INITIAL_DRIVER_VERDICT;
+// Opened for the depth width and never closed: the process ends soon after.
+HKEY registryKey = nullptr;
 
 const char* DriverString(GLenum name)
 {

@@ -1,17 +1,19 @@
 #include "probe/RenderingContext.h"
 
-#include <GL/gl.h>
-
-#include "common/MessageBoxes.h"
-#include "common/PlatformState.h"
-#include "common/ProcessState.h"
+#include "common/GlHeaders.h"
 #include "probe/DriverLogic.h"
+#include "probe/ReportBuffers.h"
+#include "probe/SystemBox.h"
 #include "probe/TextFormat.h"
 
 namespace {
 
-// Double-buffered RGBA with 24 colour and 24 depth bits; nothing else is asked for.
-// PFD_DRAW_TO_WINDOW is deliberately not among the flags.
+// Created with the window, deleted with it; none before and after.
+HGLRC renderingContext = nullptr;
+
+// Double-buffered RGBA with 24 colour and 24 depth bits; nothing else is asked for. The report
+// describes the driver that answers this very request, so it stays as the program has always
+// made it: PFD_DRAW_TO_WINDOW is not among the flags.
 PIXELFORMATDESCRIPTOR RequestedPixelFormat()
 {
     PIXELFORMATDESCRIPTOR descriptor = {};

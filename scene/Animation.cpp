@@ -1,6 +1,6 @@
 #include "scene/Animation.h"
 
-#include "common/FloatStore.h"
+#include "scene/FloatStore.h"
 
 // The fields are floats, but a step is judged on the exact sum of the field and its step, which a
 // double holds without loss; only the lower bounds look at the value as it is stored. Every
@@ -43,6 +43,8 @@ void Bounce(float* value, float* step, float low, float high)
 }
 
 } // namespace
+
+AnimationState animationState = INITIAL_ANIMATION_STATE;
 
 void StepAnimation(AnimationState* state)
 {

@@ -1,10 +1,10 @@
-#include "common/ProcessState.h"
+#include "scene/AnimationTick.h"
+
 #include "scene/Animation.h"
-#include "scene/ScenePlatform.h"
 
 void AdvanceAnimation(HWND window)
 {
     StepAnimation(&animationState);
-    // The frame covers the whole client area; erasing first would only make it flicker.
+    // No erase: the frame covers the whole client area.
     InvalidateRect(window, nullptr, FALSE);
 }

@@ -1,9 +1,10 @@
 #include "scene/FrameDrawing.h"
 
-#include "common/FloatStore.h"
-#include "common/ProcessState.h"
+#include "common/ClientSize.h"
+#include "common/GlHeaders.h"
+#include "scene/Animation.h"
+#include "scene/FloatStore.h"
 #include "scene/Geometry.h"
-#include "scene/GlHeaders.h"
 #include "scene/GlVertex.h"
 #include "scene/SceneSetup.h"
 

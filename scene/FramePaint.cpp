@@ -1,6 +1,7 @@
+#include "scene/FramePaint.h"
+
 #include "probe/RenderingContext.h"
 #include "scene/FrameDrawing.h"
-#include "scene/ScenePlatform.h"
 
 void PaintFrame(HWND window)
 {

@@ -2,8 +2,7 @@
 
 #include <cmath>
 
-#include "common/FloatStore.h"
-#include "common/ProcessState.h"
+#include "scene/FloatStore.h"
 
 // Every value that the program keeps in single precision is rounded through StoreFloat, and the
 // arithmetic between the roundings is done in double. On x86-64 that gives the same floats as
@@ -79,6 +78,8 @@ const std::uint32_t pentagonFaces[PENTAGON_COUNT][PENTAGON_CORNERS] = {
     {0, 7, 17, 16, 1},   {9, 10, 16, 17, 13}, {18, 5, 3, 4, 19},   {15, 18, 19, 12, 8},
     {6, 14, 13, 17, 7},  {1, 16, 10, 11, 2},  {5, 18, 15, 14, 6},  {2, 11, 12, 19, 4},
 };
+
+Vec3 dualVertices[DUAL_VERTEX_COUNT] = {};
 
 void ComputeFaceNormal(const Vec3& p, const Vec3& q, const Vec3& r, Vec3* out)
 {

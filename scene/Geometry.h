@@ -8,10 +8,15 @@ constexpr int ICOSA_VERTEX_COUNT = 12;
 constexpr int ICOSA_TRIANGLE_COUNT = 20;
 constexpr int PENTAGON_COUNT = 12;
 constexpr int PENTAGON_CORNERS = 5;
+// One dual vertex per icosahedron face: the dodecahedron's corners.
+constexpr int DUAL_VERTEX_COUNT = ICOSA_TRIANGLE_COUNT;
 
 extern const Vec3 icosaVertices[ICOSA_VERTEX_COUNT];
 extern const std::uint32_t icosaTriangles[ICOSA_TRIANGLE_COUNT][3];
 extern const std::uint32_t pentagonFaces[PENTAGON_COUNT][PENTAGON_CORNERS];
+
+// All zero until BuildDualVertices runs at scene setup; entry t belongs to triangle t.
+extern Vec3 dualVertices[DUAL_VERTEX_COUNT];
 
 // Normal of the triangle p, q, r (drawing order); unit length unless the triangle is degenerate.
 void ComputeFaceNormal(const Vec3& p, const Vec3& q, const Vec3& r, Vec3* out);

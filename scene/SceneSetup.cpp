@@ -1,7 +1,7 @@
 #include "scene/SceneSetup.h"
 
+#include "common/GlHeaders.h"
 #include "scene/Geometry.h"
-#include "scene/GlHeaders.h"
 #include "scene/GlVertex.h"
 
 namespace {

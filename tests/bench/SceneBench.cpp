@@ -4,7 +4,6 @@
 #include <benchmark/benchmark.h>
 
 #include "GlRecorder.h"
-#include "common/ProcessState.h"
 #include "scene/Animation.h"
 #include "scene/FrameDrawing.h"
 #include "scene/Geometry.h"

@@ -19,8 +19,8 @@
 #include <string>
 #include <vector>
 
-#include "common/ProcessState.h"
 #include "probe/DriverLogic.h"
+#include "probe/ReportBuffers.h"
 
 namespace {
 

@@ -8,7 +8,6 @@
 #include <string>
 
 #include "GlRecorder.h"
-#include "common/ProcessState.h"
 #include "scene/Animation.h"
 #include "scene/FrameDrawing.h"
 #include "scene/SceneSetup.h"

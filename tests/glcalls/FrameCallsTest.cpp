@@ -8,7 +8,8 @@
 #include <GL/gl.h>
 
 #include "GlCallMatchers.h"
-#include "common/ProcessState.h"
+#include "common/ClientSize.h"
+#include "scene/Animation.h"
 #include "scene/FrameDrawing.h"
 #include "scene/Geometry.h"
 #include "scene/SceneSetup.h"

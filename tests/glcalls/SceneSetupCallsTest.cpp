@@ -8,7 +8,6 @@
 #include <GL/gl.h>
 
 #include "GlCallMatchers.h"
-#include "common/ProcessState.h"
 #include "scene/Geometry.h"
 #include "scene/SceneSetup.h"
 

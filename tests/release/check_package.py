@@ -1,10 +1,10 @@
 #!/usr/bin/env python3
 """Builds the release zip and checks what it holds.
 
-  check_package.py --build-dir DIR --exe32 EXE --exe64 EXE --readme FILE [--cmake CMAKE]
-                   [--self-test]
+  check_package.py --build-dir DIR --exe32 EXE --exe64 EXE --readme FILE --version VERSION
+                   [--cmake CMAKE] [--self-test]
 
-Runs `cmake --build DIR --target package`, then checks that DIR/OvrinGLQuery-2.0.0.3-win32.zip
+Runs `cmake --build DIR --target package`, then checks that DIR/OvrinGLQuery-VERSION-win32.zip
 holds, in one folder of the same name, exactly the 32-bit exe (the very file the build made),
 x64/ with the 64-bit exe, README.md and SHA256SUMS, and that SHA256SUMS lists each of the other
 three once with its right hash. With --self-test it also spoils copies of that zip in the ways a
@@ -21,8 +21,7 @@ import subprocess
 import sys
 import zipfile
 
-VERSION = "2.0.0.3"
-PACKAGE = "OvrinGLQuery-%s-win32" % VERSION
+PACKAGE = None  # OvrinGLQuery-<version>-win32, set from --version
 EXE32 = "OvrinGLQuery.exe"
 EXE64 = "x64/OvrinGLQuery.exe"
 README = "README.md"
@@ -160,10 +159,13 @@ def main(argv):
     parser.add_argument("--exe32", required=True)
     parser.add_argument("--exe64", required=True)
     parser.add_argument("--readme", required=True)
+    parser.add_argument("--version", required=True, help="the project version, e.g. 2.0.0.3")
     parser.add_argument("--cmake", default="cmake")
     parser.add_argument("--self-test", action="store_true")
     args = parser.parse_args(argv)
 
+    global PACKAGE
+    PACKAGE = "OvrinGLQuery-%s-win32" % args.version
     zip_path = os.path.join(args.build_dir, PACKAGE + ".zip")
     if os.path.exists(zip_path):
         os.remove(zip_path)

@@ -56,7 +56,7 @@ def build(args, root, name, settings):
     configure = [args.cmake, "-S", source, "-B", binary, "-G", args.generator,
                  "-DCMAKE_TOOLCHAIN_FILE=" + os.path.join(source, "cmake", args.toolchain),
                  "-DCMAKE_BUILD_TYPE=" + args.build_type,
-                 "-DBUILD_TESTING=OFF", "-DOVRIN_PACKAGE_X64=OFF"]
+                 "-DBUILD_TESTING=OFF"]
     if args.make_program:
         configure.append("-DCMAKE_MAKE_PROGRAM=" + args.make_program)
     started = time.monotonic()

@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "scene/Animation.h"
-#include "scene/AnimationState.h"
 
 namespace {
 

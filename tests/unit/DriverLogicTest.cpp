@@ -4,8 +4,8 @@
 #include <cstring>
 #include <string>
 
-#include "common/ProcessState.h"
 #include "probe/DriverLogic.h"
+#include "probe/ReportBuffers.h"
 
 namespace {
 

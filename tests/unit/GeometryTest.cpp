@@ -8,7 +8,6 @@
 #include <set>
 #include <utility>
 
-#include "common/ProcessState.h"
 #include "scene/Geometry.h"
 
 namespace {

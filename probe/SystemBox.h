@@ -5,6 +5,4 @@
 
 #include <windows.h>
 
-constexpr const char* WINDOW_TITLE = "OVRIN OpenGL Query";
-
 void ShowSystemBox(const char* text, UINT icon);

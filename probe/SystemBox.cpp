@@ -1,4 +1,6 @@
-#include "common/MessageBoxes.h"
+#include "probe/SystemBox.h"
+
+#include "common/WindowTitle.h"
 
 void ShowSystemBox(const char* text, UINT icon)
 {
