@@ -5,9 +5,9 @@
 
 Verifies the machine type, the GUI subsystem, that every imported DLL (ordinary and
 delay-loaded) is one the program is meant to depend on, the version block, the Escape
-accelerator table and the 16-colour application icon. The PE file is read with pefile; with
---objdump the import list and the machine are also read by binutils and the two readings must
-agree, so a misreading cannot hide a stray DLL.
+accelerator table, the 16-colour application icon and the application manifest. The PE file
+is read with pefile; with --objdump the import list and the machine are also read by binutils
+and the two readings must agree, so a misreading cannot hide a stray DLL.
 
 Exit status 0 with a one-line summary when everything holds; 1 with one "FAIL <check>:"
 line per failed check otherwise; 2 on bad usage.
@@ -19,6 +19,7 @@ import re
 import struct
 import subprocess
 import sys
+import xml.etree.ElementTree as ElementTree
 
 import pefile
 
@@ -35,10 +36,13 @@ RT_ICON = 3
 RT_ACCELERATOR = 9
 RT_GROUP_ICON = 14
 RT_VERSION = 16
+RT_MANIFEST = 24
 IDI_APPICON = 101
 IDA_MAIN = 103
 IDCMD_QUIT = 2
 VS_VERSION_INFO = 1
+# The manifest Windows reads when it creates the process.
+CREATEPROCESS_MANIFEST_RESOURCE_ID = 1
 
 FVIRTKEY = 0x01
 FNOINVERT = 0x02
@@ -64,6 +68,27 @@ NON_EMPTY_STRINGS = ("CompanyName", "FileDescription", "InternalName", "LegalCop
 ICON_SIZE = 32
 ICON_BITS = 4
 ICON_COLOURS = 1 << ICON_BITS
+
+ASM_V1 = "urn:schemas-microsoft-com:asm.v1"
+NAMESPACES = {
+    "v1": ASM_V1,
+    "v3": "urn:schemas-microsoft-com:asm.v3",
+    "compat": "urn:schemas-microsoft-com:compatibility.v1",
+    "ws2005": "http://schemas.microsoft.com/SMI/2005/WindowsSettings",
+}
+EXECUTION_LEVEL = "v3:trustInfo/v3:security/v3:requestedPrivileges/v3:requestedExecutionLevel"
+DPI_AWARE = "v3:application/v3:windowsSettings/ws2005:dpiAware"
+SUPPORTED_OS = "compat:compatibility/compat:application/compat:supportedOS"
+# Each system since Vista reads the list and, for a program that names it, drops the
+# compatibility shims it applies to older programs.
+SYSTEMS = {
+    "{e2011457-1546-43c5-a5fe-008deee3d3f0}": "Vista",
+    "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}": "7",
+    "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}": "8",
+    "{1f676c76-80e1-4239-95bb-83d0f6d0da78}": "8.1",
+    "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}": "10/11",
+}
+
 
 def resources(pe):
     """{(type, name): [(language, data)]}, with numeric or string types and names."""
@@ -226,6 +251,56 @@ def check_version(pe, table, failures, version):
                         % (translations, TRANSLATION))
 
 
+def check_manifest(pe, table, failures, version):
+    names = sorted(n for t, n in table if t == RT_MANIFEST)
+    if names != [CREATEPROCESS_MANIFEST_RESOURCE_ID]:
+        failures.append("manifest: RT_MANIFEST resources %s, expected exactly [%d]"
+                        % (names, CREATEPROCESS_MANIFEST_RESOURCE_ID))
+    if CREATEPROCESS_MANIFEST_RESOURCE_ID not in names:
+        return
+    data = only_resource(table, RT_MANIFEST, CREATEPROCESS_MANIFEST_RESOURCE_ID, "manifest",
+                         failures)
+    if data is None:
+        return
+    try:
+        root = ElementTree.fromstring(data)
+    except ElementTree.ParseError as e:
+        failures.append("manifest: not well-formed XML: %s" % e)
+        return
+    if root.tag != "{%s}assembly" % ASM_V1:
+        failures.append("manifest: root element %s, expected {%s}assembly" % (root.tag, ASM_V1))
+        return
+
+    def attributes(path, *names):
+        """The given attributes of every element at path, as tuples."""
+        return [tuple(e.get(n) for n in names) for e in root.findall(path, NAMESPACES)]
+
+    expected_version = ".".join(map(str, version))
+    identity = attributes("v1:assemblyIdentity", "version")
+    if identity != [(expected_version,)]:
+        failures.append("manifest: assemblyIdentity versions %s, expected [%r]"
+                        % ([v for v, in identity], expected_version))
+    # System-wide awareness only: per-monitor awareness would make the program handle
+    # WM_DPICHANGED, which it does not.
+    dpi_aware = [e.text for e in root.findall(DPI_AWARE, NAMESPACES)]
+    if dpi_aware != ["true"]:
+        failures.append("manifest: dpiAware %s, expected ['true']" % dpi_aware)
+    per_monitor = [e.text for e in root.iter() if e.tag.endswith("}dpiAwareness")]
+    if per_monitor:
+        failures.append("manifest: dpiAwareness %s, expected none" % per_monitor)
+    level = attributes(EXECUTION_LEVEL, "level", "uiAccess")
+    if level != [("asInvoker", "false")]:
+        failures.append("manifest: requestedExecutionLevel (level, uiAccess) %s,"
+                        " expected [('asInvoker', 'false')]" % level)
+    systems = [i.lower() for i, in attributes(SUPPORTED_OS, "Id")]
+    for guid, system in SYSTEMS.items():
+        if systems.count(guid) != 1:
+            failures.append("manifest: supportedOS Windows %s %s listed %d times, expected once"
+                            % (system, guid, systems.count(guid)))
+    for guid in sorted(set(systems) - SYSTEMS.keys()):
+        failures.append("manifest: supportedOS %s is no system the program was tried on" % guid)
+
+
 def objdump_view(tool, path):
     """(machine name or None, [DLL names]) as binutils reads the file."""
     output = subprocess.run([tool, "-p", path], check=True, capture_output=True,
@@ -292,14 +367,14 @@ def check(path, machine, version, objdump):
         failures.append("resources: unreadable resource tree: %s" % e.value)
     else:
         for what, part in (("version", check_version), ("accelerator", check_accelerators),
-                           ("icon", check_icon)):
+                           ("icon", check_icon), ("manifest", check_manifest)):
             try:
                 part(pe, table, failures, version)
             except (pefile.PEFormatError, struct.error, UnicodeDecodeError) as e:
                 failures.append("%s: malformed resource: %s" % (what, e))
 
     summary = ("%s, Windows GUI, imports %s; version %s; Escape accelerator; "
-               "32x32 16-colour icon"
+               "32x32 16-colour icon; manifest: dpiAware, asInvoker, Vista to 10/11"
                % (found_machine, ", ".join(sorted(dll_stem(d) for d in dlls)),
                   ".".join(map(str, version))))
     return failures, summary
