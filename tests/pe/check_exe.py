@@ -79,8 +79,8 @@ NAMESPACES = {
 EXECUTION_LEVEL = "v3:trustInfo/v3:security/v3:requestedPrivileges/v3:requestedExecutionLevel"
 DPI_AWARE = "v3:application/v3:windowsSettings/ws2005:dpiAware"
 SUPPORTED_OS = "compat:compatibility/compat:application/compat:supportedOS"
-# Each system since Vista reads the list and, for a program that names it, drops the
-# compatibility shims it applies to older programs.
+# Each system that finds itself in the list gives the program its own current behaviour
+# instead of the compatibility shims it applies to programs written before it.
 SYSTEMS = {
     "{e2011457-1546-43c5-a5fe-008deee3d3f0}": "Vista",
     "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}": "7",
@@ -298,7 +298,7 @@ def check_manifest(pe, table, failures, version):
             failures.append("manifest: supportedOS Windows %s %s listed %d times, expected once"
                             % (system, guid, systems.count(guid)))
     for guid in sorted(set(systems) - SYSTEMS.keys()):
-        failures.append("manifest: supportedOS %s is no system the program was tried on" % guid)
+        failures.append("manifest: supportedOS %s is none of the expected systems" % guid)
 
 
 def objdump_view(tool, path):
