@@ -1,13 +1,13 @@
 #!/usr/bin/env python3
 """Checks the built OvrinGLQuery.exe file itself: what Windows sees before any code runs.
 
-  check_exe.py EXE --machine {i386,amd64} [--objdump TOOL]
+  check_exe.py EXE --machine {i386,amd64} --version MAJOR.MINOR.PATCH.TWEAK [--objdump TOOL]
 
 Verifies the machine type, the GUI subsystem, that every imported DLL (ordinary and
 delay-loaded) is one the program is meant to depend on, the version block, the Escape
-accelerator table and the 16-colour application icon. The PE file is read by this script's
-own parser; with --objdump the import list and the machine are also read by binutils and
-the two readings must agree, so a parser mistake cannot hide a stray DLL.
+accelerator table, the 16-colour application icon and the application manifest. The PE file
+is read with pefile; with --objdump the import list and the machine are also read by binutils
+and the two readings must agree, so a misreading cannot hide a stray DLL.
 
 Exit status 0 with a one-line summary when everything holds; 1 with one "FAIL <check>:"
 line per failed check otherwise; 2 on bad usage.
@@ -19,6 +19,9 @@ import re
 import struct
 import subprocess
 import sys
+import xml.etree.ElementTree as ElementTree
+
+import pefile
 
 MACHINES = {"i386": 0x014C, "amd64": 0x8664}
 OBJDUMP_FORMATS = {"pei-i386": "i386", "pei-x86-64": "amd64"}
@@ -33,10 +36,13 @@ RT_ICON = 3
 RT_ACCELERATOR = 9
 RT_GROUP_ICON = 14
 RT_VERSION = 16
+RT_MANIFEST = 24
 IDI_APPICON = 101
 IDA_MAIN = 103
 IDCMD_QUIT = 2
 VS_VERSION_INFO = 1
+# The manifest Windows reads when it creates the process.
+CREATEPROCESS_MANIFEST_RESOURCE_ID = 1
 
 FVIRTKEY = 0x01
 FNOINVERT = 0x02
@@ -48,16 +54,13 @@ VS_FFI_FILEFLAGSMASK = 0x3F
 VOS_NT_WINDOWS32 = 0x00040004
 VFT_APP = 1
 VFT2_UNKNOWN = 0
-VERSION = (2, 0, 0, 3)
-VERSION_TEXT = "2, 0, 0, 3"
 STRING_TABLE = "040904b0"
-TRANSLATION = [(0x0409, 1200)]
+TRANSLATION = "0x0409 0x04b0"       # US English, Unicode, as pefile spells one pair
 EXACT_STRINGS = {
     "Comments": "Query OpenGL driver vendor when using double buffering",
     "ProductName": "OVRIN OpenGL Query",
-    "FileVersion": VERSION_TEXT,
-    "ProductVersion": VERSION_TEXT,
 }
+VERSION_STRINGS = ("FileVersion", "ProductVersion")
 # Explorer's properties page shows these; an empty one looks like a half-finished build.
 NON_EMPTY_STRINGS = ("CompanyName", "FileDescription", "InternalName", "LegalCopyright",
                      "OriginalFilename")
@@ -66,128 +69,42 @@ ICON_SIZE = 32
 ICON_BITS = 4
 ICON_COLOURS = 1 << ICON_BITS
 
-
-class FormatError(Exception):
-    """The file is not laid out the way a PE image has to be."""
-
-
-def unpack(fmt, data, offset):
-    size = struct.calcsize(fmt)
-    if offset < 0 or offset + size > len(data):
-        raise FormatError("%d bytes wanted at offset 0x%x, only 0x%x in the block"
-                          % (size, offset, len(data)))
-    return struct.unpack_from(fmt, data, offset)
-
-
-class PeImage:
-    def __init__(self, data):
-        self.data = data
-        if data[:2] != b"MZ":
-            raise FormatError("no MZ header")
-        (pe_offset,) = unpack("<I", data, 0x3C)
-        if data[pe_offset:pe_offset + 4] != b"PE\0\0":
-            raise FormatError("no PE signature at 0x%x" % pe_offset)
-        coff = pe_offset + 4
-        (self.machine, sections, _, _, _, optional_size, _) = unpack("<HHIIIHH", data, coff)
-        optional = coff + 20
-        (self.magic,) = unpack("<H", data, optional)
-        if self.magic == 0x10B:
-            (self.image_base,) = unpack("<I", data, optional + 28)
-            directories = optional + 96
-        elif self.magic == 0x20B:
-            (self.image_base,) = unpack("<Q", data, optional + 24)
-            directories = optional + 112
-        else:
-            raise FormatError("unknown optional header magic 0x%x" % self.magic)
-        (self.subsystem,) = unpack("<H", data, optional + 68)
-        (count,) = unpack("<I", data, directories - 4)
-        self.directories = [unpack("<II", data, directories + 8 * i) for i in range(min(count, 16))]
-        self.sections = []
-        table = optional + optional_size
-        for i in range(sections):
-            (vsize, vaddr, raw_size, raw_ptr) = unpack("<IIII", data, table + 40 * i + 8)
-            self.sections.append((vaddr, max(vsize, raw_size), raw_ptr, raw_size))
-
-    def directory(self, index):
-        return self.directories[index] if index < len(self.directories) else (0, 0)
-
-    def offset_of(self, rva):
-        for vaddr, vsize, raw_ptr, raw_size in self.sections:
-            if vaddr <= rva < vaddr + vsize:
-                if rva - vaddr >= raw_size:
-                    raise FormatError("RVA 0x%x lies in a section's uninitialised tail" % rva)
-                return raw_ptr + rva - vaddr
-        raise FormatError("RVA 0x%x is in no section" % rva)
-
-    def read(self, rva, size):
-        start = self.offset_of(rva)
-        if start + size > len(self.data):
-            raise FormatError("0x%x bytes at RVA 0x%x run past the end of the file" % (size, rva))
-        return self.data[start:start + size]
-
-    def c_string(self, rva):
-        start = self.offset_of(rva)
-        end = self.data.find(b"\0", start)
-        if end < 0:
-            raise FormatError("unterminated string at RVA 0x%x" % rva)
-        return self.data[start:end].decode("latin-1")
-
-
-def imported_dlls(pe):
-    names = []
-    rva, size = pe.directory(1)
-    if rva:
-        offset = 0
-        while True:
-            (lookup, _, _, name, thunks) = unpack("<IIIII", pe.read(rva + offset, 20), 0)
-            if (lookup, name, thunks) == (0, 0, 0):
-                break
-            names.append(pe.c_string(name))
-            offset += 20
-    # Delay-loaded DLLs are as much a dependency as ordinary ones: only the failure comes later.
-    rva, size = pe.directory(13)
-    if rva:
-        offset = 0
-        while True:
-            (attributes, name) = unpack("<II", pe.read(rva + offset, 32), 0)
-            if name == 0:
-                break
-            if not attributes & 1:          # old layout: a virtual address, not an RVA
-                name -= pe.image_base
-            names.append(pe.c_string(name))
-            offset += 32
-    return names
+ASM_V1 = "urn:schemas-microsoft-com:asm.v1"
+NAMESPACES = {
+    "v1": ASM_V1,
+    "v3": "urn:schemas-microsoft-com:asm.v3",
+    "compat": "urn:schemas-microsoft-com:compatibility.v1",
+    "ws2005": "http://schemas.microsoft.com/SMI/2005/WindowsSettings",
+}
+EXECUTION_LEVEL = "v3:trustInfo/v3:security/v3:requestedPrivileges/v3:requestedExecutionLevel"
+DPI_AWARE = "v3:application/v3:windowsSettings/ws2005:dpiAware"
+SUPPORTED_OS = "compat:compatibility/compat:application/compat:supportedOS"
+# Each system that finds itself in the list gives the program its own current behaviour
+# instead of the compatibility shims it applies to programs written before it.
+SYSTEMS = {
+    "{e2011457-1546-43c5-a5fe-008deee3d3f0}": "Vista",
+    "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}": "7",
+    "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}": "8",
+    "{1f676c76-80e1-4239-95bb-83d0f6d0da78}": "8.1",
+    "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}": "10/11",
+}
 
 
 def resources(pe):
     """{(type, name): [(language, data)]}, with numeric or string types and names."""
-    root, size = pe.directory(2)
     found = {}
-    if not root:
+
+    def ident(entry):
+        return entry.id if entry.name is None else str(entry.name)
+
+    if not hasattr(pe, "DIRECTORY_ENTRY_RESOURCE"):
         return found
-
-    def entries(offset):
-        (named, numbered) = unpack("<HH", pe.read(root + offset + 12, 4), 0)
-        for i in range(named + numbered):
-            (ident, target) = unpack("<II", pe.read(root + offset + 16 + 8 * i, 8), 0)
-            if ident & 0x80000000:
-                name_at = root + (ident & 0x7FFFFFFF)
-                (length,) = unpack("<H", pe.read(name_at, 2), 0)
-                ident = pe.read(name_at + 2, 2 * length).decode("utf-16-le")
-            yield ident, target
-
-    def subdirectory(target):
-        if not target & 0x80000000:
-            raise FormatError("resource tree ends too early")
-        return target & 0x7FFFFFFF
-
-    for rtype, type_target in entries(0):
-        for name, name_target in entries(subdirectory(type_target)):
-            for language, leaf in entries(subdirectory(name_target)):
-                if leaf & 0x80000000:
-                    raise FormatError("resource tree is deeper than type/name/language")
-                (data_rva, data_size) = unpack("<II", pe.read(root + leaf, 8), 0)
-                found.setdefault((rtype, name), []).append((language, pe.read(data_rva, data_size)))
+    for rtype in pe.DIRECTORY_ENTRY_RESOURCE.entries:
+        for name in rtype.directory.entries:
+            for language in name.directory.entries:
+                leaf = language.data.struct
+                found.setdefault((ident(rtype), ident(name)), []).append(
+                    (language.id, pe.get_data(leaf.OffsetToData, leaf.Size)))
     return found
 
 
@@ -205,7 +122,7 @@ def only_resource(table, rtype, name, what, failures):
     return versions[0][1]
 
 
-def check_accelerators(table, failures):
+def check_accelerators(pe, table, failures, version):
     data = only_resource(table, RT_ACCELERATOR, IDA_MAIN, "accelerator", failures)
     if data is None:
         return
@@ -213,7 +130,7 @@ def check_accelerators(table, failures):
         failures.append("accelerator: table is %d bytes, not a whole number of 8-byte entries"
                         % len(data))
         return
-    items = [unpack("<HHHH", data, i) for i in range(0, len(data), 8)]
+    items = list(struct.iter_unpack("<HHHH", data))
     if len(items) != 1:
         failures.append("accelerator: %d entries, expected exactly one" % len(items))
     if not items:
@@ -231,15 +148,15 @@ def check_accelerators(table, failures):
         failures.append("accelerator: command %d, expected %d" % (command, IDCMD_QUIT))
 
 
-def check_icon(table, failures):
+def check_icon(pe, table, failures, version):
     group = only_resource(table, RT_GROUP_ICON, IDI_APPICON, "icon", failures)
     if group is None:
         return
-    (reserved, kind, count) = unpack("<HHH", group, 0)
+    (reserved, kind, count) = struct.unpack_from("<HHH", group, 0)
     if (reserved, kind) != (0, 1):
         failures.append("icon: group header (%d, %d), expected (0, 1)" % (reserved, kind))
         return
-    entries = [unpack("<BBBBHHIH", group, 6 + 14 * i) for i in range(count)]
+    entries = [struct.unpack_from("<BBBBHHIH", group, 6 + 14 * i) for i in range(count)]
     wanted = [e for e in entries
               if e[:3] == (ICON_SIZE, ICON_SIZE, ICON_COLOURS) and e[5] == ICON_BITS]
     if not wanted:
@@ -255,7 +172,7 @@ def check_icon(table, failures):
         failures.append("icon: image %d is %d bytes, the group says %d"
                         % (ident, len(image), declared_size))
     (header_size, width, height, planes, bits, compression, _, _, _, used, _) = \
-        unpack("<IiiHHIIiiII", image, 0)
+        struct.unpack_from("<IiiHHIIiiII", image, 0)
     # An icon image's height covers the colour image and the transparency mask stacked.
     got = (header_size, width, height, planes, bits, compression)
     expected = (40, ICON_SIZE, 2 * ICON_SIZE, 1, ICON_BITS, 0)
@@ -273,87 +190,51 @@ def check_icon(table, failures):
                         % (ident, len(image), needed))
 
 
-def version_nodes(data, offset, end):
-    """The version block's tree: [(key, value type, value bytes, children)]."""
-    nodes = []
-    while offset + 6 <= end:
-        (length, value_length, value_type) = unpack("<HHH", data, offset)
-        if length < 6 or offset + length > end:
-            raise FormatError("version node of length %d at 0x%x overruns its parent"
-                              % (length, offset))
-        node_end = offset + length
-        key_end = offset + 6
-        while True:
-            if key_end + 2 > node_end:
-                raise FormatError("unterminated key in version node at 0x%x" % offset)
-            if data[key_end:key_end + 2] == b"\0\0":
-                break
-            key_end += 2
-        key = data[offset + 6:key_end].decode("utf-16-le")
-        value_start = (key_end + 2 + 3) & ~3
-        # Tools disagree on whether a text value's length counts characters or bytes, so a
-        # text value runs to the end of its node: only blocks without a value have children.
-        if value_type == 1 and value_length:
-            value = data[value_start:node_end]
-            children_start = node_end
-        else:
-            value = data[value_start:value_start + value_length]
-            children_start = (value_start + value_length + 3) & ~3
-        nodes.append((key, value_type, value, version_nodes(data, children_start, node_end)))
-        offset = (node_end + 3) & ~3
-    return nodes
-
-
-def text_of(value):
-    text = value.decode("utf-16-le", errors="replace")
-    return text.split("\0", 1)[0]
-
-
-def check_version(table, failures):
-    data = only_resource(table, RT_VERSION, VS_VERSION_INFO, "version", failures)
-    if data is None:
+def check_version(pe, table, failures, version):
+    if only_resource(table, RT_VERSION, VS_VERSION_INFO, "version", failures) is None:
         return
-    tree = version_nodes(data, 0, len(data))
-    if len(tree) != 1 or tree[0][0] != "VS_VERSION_INFO":
+    blocks = getattr(pe, "VS_VERSIONINFO", [])
+    if len(blocks) != 1 or blocks[0].Key != b"VS_VERSION_INFO":
         failures.append("version: the block is not one VS_VERSION_INFO node")
         return
-    _, _, fixed, children = tree[0]
-    if len(fixed) != 52:
-        failures.append("version: fixed file info is %d bytes, expected 52" % len(fixed))
+    if blocks[0].ValueLength != 52 or not getattr(pe, "VS_FIXEDFILEINFO", None):
+        failures.append("version: fixed file info is %d bytes, expected 52"
+                        % blocks[0].ValueLength)
         return
-    (signature, _, file_ms, file_ls, product_ms, product_ls, flags_mask, flags,
-     file_os, file_type, file_subtype, _, _) = struct.unpack("<13I", fixed)
+    fixed = pe.VS_FIXEDFILEINFO[0]
 
     def quad(ms, ls):
         return (ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF)
 
     fields = [
-        ("signature", signature, VS_FIXEDFILEINFO_SIGNATURE, "0x%08x"),
-        ("FileVersion", quad(file_ms, file_ls), VERSION, "%s"),
-        ("ProductVersion", quad(product_ms, product_ls), VERSION, "%s"),
-        ("FileFlagsMask", flags_mask, VS_FFI_FILEFLAGSMASK, "0x%x"),
-        ("FileFlags", flags, 0, "0x%x"),
-        ("FileOS", file_os, VOS_NT_WINDOWS32, "0x%08x"),
-        ("FileType", file_type, VFT_APP, "%d"),
-        ("FileSubtype", file_subtype, VFT2_UNKNOWN, "%d"),
+        ("signature", fixed.Signature, VS_FIXEDFILEINFO_SIGNATURE, "0x%08x"),
+        ("FileVersion", quad(fixed.FileVersionMS, fixed.FileVersionLS), version, "%s"),
+        ("ProductVersion", quad(fixed.ProductVersionMS, fixed.ProductVersionLS), version, "%s"),
+        ("FileFlagsMask", fixed.FileFlagsMask, VS_FFI_FILEFLAGSMASK, "0x%x"),
+        ("FileFlags", fixed.FileFlags, 0, "0x%x"),
+        ("FileOS", fixed.FileOS, VOS_NT_WINDOWS32, "0x%08x"),
+        ("FileType", fixed.FileType, VFT_APP, "%d"),
+        ("FileSubtype", fixed.FileSubtype, VFT2_UNKNOWN, "%d"),
     ]
     for name, got, expected, form in fields:
         if got != expected:
             failures.append("version: fixed %s is %s, expected %s"
                             % (name, form % (got,), form % (expected,)))
 
-    blocks = {key: kids for key, _, _, kids in children}
-    tables = blocks.get("StringFileInfo", [])
+    infos = {info.Key: info for info in pe.FileInfo[0]}
+    tables = getattr(infos.get(b"StringFileInfo"), "StringTable", [])
     # Windows looks string tables up by their key without regard to case.
-    if [t[0].lower() for t in tables] != [STRING_TABLE]:
-        failures.append("version: string tables %s, expected exactly [%r]"
-                        % ([t[0] for t in tables], STRING_TABLE))
+    keys = [t.LangID.decode("latin-1") for t in tables]
+    if [k.lower() for k in keys] != [STRING_TABLE]:
+        failures.append("version: string tables %s, expected exactly [%r]" % (keys, STRING_TABLE))
     strings = {}
-    for key, _, _, kids in tables:
+    for key, strings_table in zip(keys, tables):
         if key.lower() == STRING_TABLE:
-            strings = {name: text_of(value) for name, _, value, _ in kids}
+            strings = {k.decode(): v.decode() for k, v in strings_table.entries.items()}
     if tables:
-        for name, expected in EXACT_STRINGS.items():
+        text = ", ".join(map(str, version))
+        expected_strings = dict(EXACT_STRINGS, **{name: text for name in VERSION_STRINGS})
+        for name, expected in expected_strings.items():
             if strings.get(name) != expected:
                 failures.append("version: string %s is %r, expected %r"
                                 % (name, strings.get(name), expected))
@@ -361,14 +242,63 @@ def check_version(table, failures):
             if not strings.get(name):
                 failures.append("version: string %s is missing or empty" % name)
 
-    translations = None
-    for key, _, value, _ in blocks.get("VarFileInfo", []):
-        if key == "Translation":
-            translations = [unpack("<HH", value, i) for i in range(0, len(value) - 3, 4)]
-    if translations != TRANSLATION:
-        failures.append("version: Translation is %s, expected [(0x409, 1200)]"
-                        % ("missing" if translations is None else
-                           [("0x%x" % lang, page) for lang, page in translations]))
+    # pefile keeps only the last language/code-page pair of a Var; its length counts them all.
+    translations = [(var.ValueLength // 4, var.entry[b"Translation"])
+                    for var in getattr(infos.get(b"VarFileInfo"), "Var", [])
+                    if b"Translation" in getattr(var, "entry", {})]
+    if translations != [(1, TRANSLATION)]:
+        failures.append("version: Translation (pairs, last pair) %s, expected [(1, %r)]"
+                        % (translations, TRANSLATION))
+
+
+def check_manifest(pe, table, failures, version):
+    names = sorted(n for t, n in table if t == RT_MANIFEST)
+    if names != [CREATEPROCESS_MANIFEST_RESOURCE_ID]:
+        failures.append("manifest: RT_MANIFEST resources %s, expected exactly [%d]"
+                        % (names, CREATEPROCESS_MANIFEST_RESOURCE_ID))
+    if CREATEPROCESS_MANIFEST_RESOURCE_ID not in names:
+        return
+    data = only_resource(table, RT_MANIFEST, CREATEPROCESS_MANIFEST_RESOURCE_ID, "manifest",
+                         failures)
+    if data is None:
+        return
+    try:
+        root = ElementTree.fromstring(data)
+    except ElementTree.ParseError as e:
+        failures.append("manifest: not well-formed XML: %s" % e)
+        return
+    if root.tag != "{%s}assembly" % ASM_V1:
+        failures.append("manifest: root element %s, expected {%s}assembly" % (root.tag, ASM_V1))
+        return
+
+    def attributes(path, *names):
+        """The given attributes of every element at path, as tuples."""
+        return [tuple(e.get(n) for n in names) for e in root.findall(path, NAMESPACES)]
+
+    expected_version = ".".join(map(str, version))
+    identity = attributes("v1:assemblyIdentity", "version")
+    if identity != [(expected_version,)]:
+        failures.append("manifest: assemblyIdentity versions %s, expected [%r]"
+                        % ([v for v, in identity], expected_version))
+    # System-wide awareness only: per-monitor awareness would make the program handle
+    # WM_DPICHANGED, which it does not.
+    dpi_aware = [e.text for e in root.findall(DPI_AWARE, NAMESPACES)]
+    if dpi_aware != ["true"]:
+        failures.append("manifest: dpiAware %s, expected ['true']" % dpi_aware)
+    per_monitor = [e.text for e in root.iter() if e.tag.endswith("}dpiAwareness")]
+    if per_monitor:
+        failures.append("manifest: dpiAwareness %s, expected none" % per_monitor)
+    level = attributes(EXECUTION_LEVEL, "level", "uiAccess")
+    if level != [("asInvoker", "false")]:
+        failures.append("manifest: requestedExecutionLevel (level, uiAccess) %s,"
+                        " expected [('asInvoker', 'false')]" % level)
+    systems = [i.lower() for i, in attributes(SUPPORTED_OS, "Id")]
+    for guid, system in SYSTEMS.items():
+        if systems.count(guid) != 1:
+            failures.append("manifest: supportedOS Windows %s %s listed %d times, expected once"
+                            % (system, guid, systems.count(guid)))
+    for guid in sorted(set(systems) - SYSTEMS.keys()):
+        failures.append("manifest: supportedOS %s is none of the expected systems" % guid)
 
 
 def objdump_view(tool, path):
@@ -387,29 +317,31 @@ def dll_stem(name):
     return name[:-4] if name.endswith(".dll") else name
 
 
-def check(path, machine, objdump):
+def check(path, machine, version, objdump):
     """([failures], summary of what was found)."""
     failures = []
-    with open(path, "rb") as f:
-        data = f.read()
     try:
-        pe = PeImage(data)
-    except FormatError as e:
-        return ["file: not a PE image: %s" % e], ""
+        pe = pefile.PE(path, fast_load=True)
+        pe.parse_data_directories(directories=[
+            pefile.DIRECTORY_ENTRY[d] for d in ("IMAGE_DIRECTORY_ENTRY_IMPORT",
+                                                "IMAGE_DIRECTORY_ENTRY_DELAY_IMPORT",
+                                                "IMAGE_DIRECTORY_ENTRY_RESOURCE")])
+    except pefile.PEFormatError as e:
+        return ["file: not a PE image: %s" % e.value], ""
 
     names = {v: k for k, v in MACHINES.items()}
-    found_machine = names.get(pe.machine, "0x%04x" % pe.machine)
-    if pe.machine != MACHINES[machine]:
+    found_machine = names.get(pe.FILE_HEADER.Machine, "0x%04x" % pe.FILE_HEADER.Machine)
+    if pe.FILE_HEADER.Machine != MACHINES[machine]:
         failures.append("machine: %s, expected %s" % (found_machine, machine))
-    if pe.subsystem != IMAGE_SUBSYSTEM_WINDOWS_GUI:
+    subsystem = pe.OPTIONAL_HEADER.Subsystem
+    if subsystem != IMAGE_SUBSYSTEM_WINDOWS_GUI:
         failures.append("subsystem: %d, expected %d (Windows GUI)"
-                        % (pe.subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI))
+                        % (subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI))
 
-    dlls = []
-    try:
-        dlls = imported_dlls(pe)
-    except FormatError as e:
-        failures.append("imports: unreadable import table: %s" % e)
+    # Delay-loaded DLLs are as much a dependency as ordinary ones: only the failure comes later.
+    dlls = [entry.dll.decode("latin-1")
+            for directory in ("DIRECTORY_ENTRY_IMPORT", "DIRECTORY_ENTRY_DELAY_IMPORT")
+            for entry in getattr(pe, directory, [])]
     stray = [d for d in dlls if dll_stem(d) not in ALLOWED_DLLS]
     if stray:
         failures.append("imports: %s not among the allowed DLLs (%s)"
@@ -422,39 +354,48 @@ def check(path, machine, objdump):
             failures.append("objdump: could not run %s: %s" % (objdump, e))
         else:
             if their_machine != found_machine:
-                failures.append("objdump: reads machine %s, this parser %s"
+                failures.append("objdump: reads machine %s, pefile %s"
                                 % (their_machine, found_machine))
             ours = sorted(dll_stem(d) for d in dlls)
             theirs = sorted(dll_stem(d) for d in their_dlls)
             if ours != theirs:
-                failures.append("objdump: lists DLLs %s, this parser %s" % (theirs, ours))
+                failures.append("objdump: lists DLLs %s, pefile %s" % (theirs, ours))
 
     try:
         table = resources(pe)
-    except FormatError as e:
-        failures.append("resources: unreadable resource tree: %s" % e)
+    except pefile.PEFormatError as e:
+        failures.append("resources: unreadable resource tree: %s" % e.value)
     else:
         for what, part in (("version", check_version), ("accelerator", check_accelerators),
-                           ("icon", check_icon)):
+                           ("icon", check_icon), ("manifest", check_manifest)):
             try:
-                part(table, failures)
-            except FormatError as e:
+                part(pe, table, failures, version)
+            except (pefile.PEFormatError, struct.error, UnicodeDecodeError) as e:
                 failures.append("%s: malformed resource: %s" % (what, e))
 
     summary = ("%s, Windows GUI, imports %s; version %s; Escape accelerator; "
-               "32x32 16-colour icon" % (found_machine, ", ".join(sorted(dll_stem(d) for d in dlls)),
-                                          ".".join(map(str, VERSION))))
+               "32x32 16-colour icon; manifest: dpiAware, asInvoker, Vista to 10/11"
+               % (found_machine, ", ".join(sorted(dll_stem(d) for d in dlls)),
+                  ".".join(map(str, version))))
     return failures, summary
+
+
+def version_numbers(text):
+    if not re.fullmatch(r"\d+\.\d+\.\d+\.\d+", text):
+        raise argparse.ArgumentTypeError("%r is not MAJOR.MINOR.PATCH.TWEAK" % text)
+    return tuple(int(n) for n in text.split("."))
 
 
 def main(argv):
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("exe")
     parser.add_argument("--machine", required=True, choices=sorted(MACHINES))
+    parser.add_argument("--version", required=True, type=version_numbers,
+                        help="the project version, as the exe must carry it")
     parser.add_argument("--objdump", help="binutils objdump for the exe's target, to cross-check")
     args = parser.parse_args(argv)
     try:
-        failures, summary = check(args.exe, args.machine, args.objdump)
+        failures, summary = check(args.exe, args.machine, args.version, args.objdump)
     except OSError as e:
         failures, summary = ["file: %s" % e], ""
     name = os.path.basename(args.exe)
