@@ -16,9 +16,10 @@ import hashlib
 import io
 import os
 import re
-import struct
 import subprocess
 import sys
+
+import pefile
 import zipfile
 
 PACKAGE = None  # OvrinGLQuery-<version>-win32, set from --version
@@ -30,12 +31,11 @@ MACHINES = {0x014C: "i386", 0x8664: "amd64"}
 
 
 def machine_of(data):
-    if data[:2] != b"MZ" or len(data) < 0x40:
+    try:
+        image = pefile.PE(data=data, fast_load=True)
+    except pefile.PEFormatError:
         return "not a PE image"
-    (pe,) = struct.unpack_from("<I", data, 0x3C)
-    if data[pe:pe + 4] != b"PE\0\0":
-        return "not a PE image"
-    (machine,) = struct.unpack_from("<H", data, pe + 4)
+    machine = image.FILE_HEADER.Machine
     return MACHINES.get(machine, "machine 0x%04x" % machine)
 
 

@@ -9,20 +9,18 @@ failed check otherwise.
 
 import argparse
 import os
-import struct
 import sys
+
+import pefile
 
 
 def symbol_count(data):
     """How many COFF symbols the image carries; none once stripped (a strip may still leave a
     string table behind, for long section names)."""
-    if data[:2] != b"MZ":
-        raise ValueError("no MZ header")
-    (pe_offset,) = struct.unpack_from("<I", data, 0x3C)
-    if data[pe_offset:pe_offset + 4] != b"PE\0\0":
-        raise ValueError("no PE signature at 0x%x" % pe_offset)
-    (count,) = struct.unpack_from("<I", data, pe_offset + 4 + 12)
-    return count
+    try:
+        return pefile.PE(data=data, fast_load=True).FILE_HEADER.NumberOfSymbols
+    except pefile.PEFormatError as e:
+        raise ValueError(str(e))
 
 
 def main(argv):
@@ -36,7 +34,7 @@ def main(argv):
     failures = []
     try:
         count = symbol_count(data)
-    except (ValueError, struct.error) as e:
+    except ValueError as e:
         failures.append("file: not a PE image: %s" % e)
     else:
         if count:

@@ -14,9 +14,10 @@ everything but the top-level build/ and .git/.
 import argparse
 import os
 import shutil
-import struct
 import subprocess
 import sys
+
+import pefile
 import tempfile
 import time
 
@@ -76,19 +77,14 @@ def build(args, root, name, settings):
 def section_of(data, offset):
     """Where in a PE file an offset lies, for the failure message."""
     try:
-        (pe,) = struct.unpack_from("<I", data, 0x3C)
-        (sections, optional_size) = struct.unpack_from("<H12xH", data, pe + 6)
-        table = pe + 24 + optional_size
-        if offset < table + 40 * sections:
-            return "headers"
-        for i in range(sections):
-            entry = table + 40 * i
-            name = data[entry:entry + 8].rstrip(b"\0").decode("latin-1")
-            (raw_size, raw_ptr) = struct.unpack_from("<II", data, entry + 16)
-            if raw_ptr <= offset < raw_ptr + raw_size:
-                return "section %s" % name
-    except struct.error:
-        pass
+        image = pefile.PE(data=data, fast_load=True)
+    except pefile.PEFormatError:
+        return "no section"
+    if offset < image.OPTIONAL_HEADER.SizeOfHeaders:
+        return "headers"
+    for section in image.sections:
+        if section.PointerToRawData <= offset < section.PointerToRawData + section.SizeOfRawData:
+            return "section %s" % section.Name.rstrip(b"\0").decode("latin-1")
     return "no section"
 
 
