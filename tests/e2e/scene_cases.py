@@ -98,12 +98,12 @@ def case_animation(case):
     def on_pause(name, screen):
         shots[name] = grab(case, name, screen)
 
-    steps = ["box", "window", "sleep:500"]
+    steps = ["box", "window", "changes"]
     for i in range(FRAMES_PER_SIZE):
-        steps += ["pause:square-%d" % i, "sleep:150"]
-    steps += ["resize:%d:%d" % WIDE, "sleep:500"]
+        steps += ["pause:square-%d" % i, "changes"]
+    steps += ["resize:%d:%d" % WIDE, "changes"]
     for i in range(FRAMES_PER_SIZE):
-        steps += ["pause:wide-%d" % i, "sleep:150"]
+        steps += ["pause:wide-%d" % i, "changes"]
     steps += ["escape", "box", "exit"]
     with case.session() as s:
         strings = s.query(case.args.witness)
