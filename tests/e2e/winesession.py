@@ -9,12 +9,12 @@ desktop stays bound to the display its wineserver started on.
 import fcntl
 import json
 import os
+import queue
 import re
 import shutil
 import struct
 import subprocess
 import sys
-import queue
 import tempfile
 import threading
 import time
