@@ -11,6 +11,7 @@ import difflib
 import os
 import re
 import shutil
+import struct
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -47,6 +48,13 @@ def check_equal(actual, expected, what):
         raise CaseFailure("%s: expected %r, got %r" % (what, expected, actual))
 
 
+def check_fields(actual, expected, what):
+    """Compares two dicts of named findings and names every one that differs."""
+    wrong = ["%s: expected %r, got %r" % (key, expected[key], actual.get(key))
+             for key in expected if actual.get(key) != expected[key]]
+    check(not wrong, "%s:\n  %s" % (what, "\n  ".join(wrong)))
+
+
 def foreign_body(metrics):
     x, y, bits = metrics["xres"], metrics["yres"], metrics["bits"]
     front_back = 2 * ((bits + 7) // 8) * y * x
@@ -77,16 +85,21 @@ class Case:
         check(not errors, "the driver failed: %s\nwine said: %s" % (errors, session.stderr[-3000:]))
         return events
 
-    def check_box(self, box, text, icon):
+    def check_box(self, box, text, icon, owned_by_main=None):
+        """`owned_by_main`: whether the box must belong to the main window, as it does when
+        that window had the keyboard focus (None: not checked)."""
         check_equal(box["caption"], CAPTION, "box caption")
         check_equal(box["text"], text, "box text")
         check_equal(box["buttons"], ["OK"], "box buttons")
         check_equal(box["icon"], icon, "box icon colour")
         check_equal(box["icons"], 1, "icons in the box")
         check(box["topmost"], "the box is not system-modal (topmost)")
+        if owned_by_main is not None:
+            check_equal(box["owned_by_main"], owned_by_main, "box owned by the main window")
 
     def check_report_box(self, box, text, icon):
-        self.check_box(box, text, icon)
+        # Nothing has the keyboard focus while the window is being made: the box has no owner.
+        self.check_box(box, text, icon, owned_by_main=False)
         check(not box["main_visible"], "the main window was visible behind the report box")
 
     def check_window(self, window):
@@ -109,7 +122,9 @@ def run_foreign(case, ending):
     case.check_report_box(report, winesession.expected_header(strings) + foreign_body(strings),
                           "yellow")
     case.check_window(events_of(events, "window")[0])
-    case.check_box(notice, EXIT_NOTICE, "red")
+    # Escape reaches the window that has the focus, which then owns the notice; closing through
+    # the frame destroys the window, which gives up the focus first.
+    case.check_box(notice, EXIT_NOTICE, "red", owned_by_main=ending != "close")
     check(events_of(events, "no_box"), "a box appeared after the exit notice")
     case.check_exit(events)
 
@@ -129,11 +144,19 @@ def case_foreign_escape_twice(case):
 
 def case_worked_example(case):
     """The maker's driver with a GLINT MX renderer and a registry width of 32, at
-    1024 x 768 x 16: VRAM and DRAM lines, the question icon, and no notice at exit."""
-    with case.session(env=OWN_DRIVER) as s:
+    1024 x 768 x 16: VRAM and DRAM lines, the question icon, and no notice at exit. The width
+    is read from the driver's key, opened for reading only."""
+    with case.session(env=dict(OWN_DRIVER, WINEDEBUG=winesession.RELAY_DEBUG)) as s:
+        s.trace_calls(BOX_CALLS + REGISTRY_CALLS)
         s.set_width_value("REG_DWORD", 32)
         strings = s.query(case.args.witness)
         events = case.drive(s, ["box", "window", "sleep:1000", "escape", "no-box:3000", "exit"])
+    own = program_calls(case, s, events)[1]
+    check_fields({"box styles": box_styles(own), "registry": registry_asked(own)},
+                 {"box styles": ["%#x" % BOX_OWN],
+                  "registry": [["open", "0x80000002", DRIVER_KEY_PATH, 0, "%#x" % KEY_READ, 0],
+                               ["query", winesession.WIDTH_VALUE, 0, 0, 0]]},
+                 "what the program asked of the platform")
     check_equal(strings["renderer"], "OVRIN Pellora GLINT MX", "posed renderer")
     check_equal([strings["xres"], strings["yres"], strings["bits"]], [1024, 768, 16], "screen")
     report = events_of(events, "box")
@@ -268,31 +291,42 @@ def case_escape_on_report_box(case):
 
 
 def case_minimise_and_restore(case):
-    """Minimised to nothing and back: every frame still draws without a GL error."""
-    with case.session(env={"MESA_DEBUG": "1"}) as s:
+    """Minimised to nothing and restored, the window draws new frames at its restored size;
+    squeezed to no height and widened back, it draws again at its new size. Two changes of the
+    picture each time: the first may come from a frame that was under way, or from the repaint
+    that showing the window asks for."""
+    with case.session() as s:
         s.set_width_value(None, None)
-        events = case.drive(s, ["box", "window", "sleep:500", "resize:0:0", "sleep:1000",
-                                "resize:restore:400:400", "sleep:1000", "resize:300:0",
-                                "sleep:1000", "resize:400:400", "sleep:1000", "escape", "box",
-                                "exit"])
-        stderr = s.stderr
-    gl_errors = [line for line in stderr.splitlines() if "error" in line.lower() and "Mesa" in line]
-    check(not gl_errors, "GL errors reported:\n" + "\n".join(gl_errors[:20]))
+        events = case.drive(s, ["box", "window", "changes", "resize:0:0",
+                                "resize:restore:400:400", "changes", "changes", "resize:300:0",
+                                "resize:400:400", "changes", "changes", "escape", "box", "exit"])
+    client = events_of(events, "window")[0]["client"]
+    resized = [e for e in events if "resized" in e]
+    check_equal([e.get("client") for e in resized[:2] + resized[3:]], [None, client, client],
+                "client size after minimising, restoring and widening")
+    check_equal(resized[2]["outer"][0], 300, "outer width squeezed to 300 x 0")
+    check(resized[2]["client"][1] < client[1],
+          "squeezed to 300 x 0, the client area is %s" % resized[2]["client"])
+    check_equal([c["client"] for c in events_of(events, "changed")], [client] * 5,
+                "client size of the frames drawn at the start, after the restore and after "
+                "widening")
     check_equal(len(events_of(events, "box")), 2, "boxes shown")
     case.check_exit(events)
 
 
 def case_other_commands(case):
-    """Commands other than quit change nothing; only the low 16 bits of the command count, so
-    0x10002 quits like the Escape accelerator's command 2."""
+    """Commands other than quit change nothing: after them the window is still there and its
+    picture still changes twice (the first change may be a frame that was under way when the
+    commands came; the program handles them before it draws again). Only the low 16 bits of the
+    command count, so 0x10002 quits like the Escape accelerator's command 2."""
     with case.session() as s:
         s.set_width_value(None, None)
         events = case.drive(s, ["box", "window", "command:1", "command:3", "command:0x30005",
-                                "command:0", "no-box:1500", "window", "command:0x10002", "box",
-                                "exit"])
+                                "command:0", "changes", "changes", "window", "command:0x10002",
+                                "box", "exit"])
     report, notice = events_of(events, "box")
     check_equal(len(events_of(events, "window")), 2, "window still up after the other commands")
-    check(events_of(events, "no_box"), "a box appeared after a command that is not quit")
+    check_equal(len(events_of(events, "changed")), 2, "pictures changed after the other commands")
     case.check_box(notice, EXIT_NOTICE, "red")
     case.check_exit(events)
 
@@ -300,47 +334,126 @@ def case_other_commands(case):
 CONTEXT_CALLS = ["user32.GetDC", "user32.ReleaseDC", "user32.SetTimer", "user32.KillTimer",
                  "opengl32.wglCreateContext", "opengl32.wglDeleteContext",
                  "opengl32.wglMakeCurrent"]
-MAKE_CURRENT = re.compile(r"Call opengl32\.wglMakeCurrent\(([0-9a-f]+),([0-9a-f]+)\)")
+# The calls whose arguments say what the program asks of the platform.
+BOX_CALLS = ["user32.MessageBoxA"]
+REGISTRY_CALLS = ["advapi32.RegOpenKeyExA", "advapi32.RegQueryValueExA"]
+ASKING_CALLS = BOX_CALLS + REGISTRY_CALLS + [
+    "user32.LoadIconA", "user32.LoadCursorA", "gdi32.GetDeviceCaps", "opengl32.glGetString"]
+BOX_FOREIGN, BOX_OWN, BOX_FAILURE = 0x1030, 0x1020, 0x1010
+IDI_APPICON, IDC_ARROW = 101, 0x7F00
+HORZRES, VERTRES, BITSPIXEL, DESKTOPVERTRES, DESKTOPHORZRES = 8, 10, 12, 117, 118
+KEY_READ = 0x20019
+DRIVER_KEY_PATH = winesession.DRIVER_KEY.split("\\", 1)[1]
+TIMER_ID, TIMER_PERIOD_MS = 42, 1
+RESOLUTION_LINE = re.compile(r"\nXres: (\d+), Yres: (\d+), Bits: (\d+)\n")
+
+
+def program_calls(case, session, events):
+    """The traced calls of the run's program process, and those of them that the program's own
+    code made (Wine's libraries make some of the same calls inside the process)."""
+    pid = events_of(events, "started")[0]
+    return (winesession.traced_calls(session.stderr, pid),
+            winesession.traced_calls(session.stderr, pid, winesession.image_range(case.args.exe)))
+
+
+def of(calls, name):
+    return [c for c in calls if c.name == name]
+
+
+def box_styles(calls):
+    return ["%#x" % c.args[3] for c in of(calls, "user32.MessageBoxA")]
+
+
+def registry_asked(calls):
+    """The registry calls the program made: the root key, path, options and access of each open,
+    and the value's name, reserved word and type buffer of each query, with their results."""
+    asked = []
+    for c in calls:
+        if c.name == "advapi32.RegOpenKeyExA":
+            asked.append(["open", "%#x" % (c.args[0] & 0xFFFFFFFF), c.texts[1], c.args[2],
+                          "%#x" % c.args[3], c.result])
+        elif c.name == "advapi32.RegQueryValueExA":
+            asked.append(["query", c.texts[1], c.args[2], c.args[3], c.result])
+    return asked
+
+
+def asked_at_start(case, own, report_text):
+    """What the program's own code asked of the platform in a run with a context, next to what it
+    must have asked. The screen metrics must be the ones the report shows."""
+    metrics = [int(n) for n in RESOLUTION_LINE.search(report_text).groups()]
+    timers = of(own, "user32.SetTimer")
+    window = timers[0].args[0] if timers else None
+    actual = {
+        "icon": [c.args for c in of(own, "user32.LoadIconA")],
+        "cursor": [c.args for c in of(own, "user32.LoadCursorA")],
+        "driver strings": ["%#x" % c.args[0] for c in of(own, "opengl32.glGetString")],
+        "screen metrics (index, answer)": [c.args[1:] + [c.result]
+                                           for c in of(own, "gdi32.GetDeviceCaps")],
+        "timer set (id, period, callback)": [c.args[1:] for c in timers],
+        "timer killed (same window, id)": [[c.args[0] == window, c.args[1]]
+                                           for c in of(own, "user32.KillTimer")],
+    }
+    x, y, bits = metrics
+    expected = {
+        "icon": [[winesession.image_range(case.args.exe)[0], IDI_APPICON]],
+        "cursor": [[0, IDC_ARROW]],
+        "driver strings": ["0x1f00", "0x1f01", "0x1f02", "0x1f03"],
+        "screen metrics (index, answer)": [[HORZRES, x], [VERTRES, y], [DESKTOPHORZRES, x],
+                                           [DESKTOPVERTRES, y], [BITSPIXEL, bits]],
+        "timer set (id, period, callback)": [[TIMER_ID, TIMER_PERIOD_MS, 0]],
+        "timer killed (same window, id)": [[True, TIMER_ID]],
+    }
+    return actual, expected
 
 
 def context_calls(case, session_args, steps):
-    """Runs the program with its device-context, timer and context calls traced; returns the
-    names of the calls in order and the contexts made current (0 for none)."""
+    """Runs the program with its device-context, timer and context calls traced, and the calls
+    that show what it asks of the platform; returns the events, the calls of its process and
+    those its own code made."""
     with case.session(env={"WINEDEBUG": winesession.RELAY_DEBUG}, **session_args) as s:
+        s.trace_calls(CONTEXT_CALLS + ASKING_CALLS)
         s.set_width_value(None, None)
-        s.trace_calls(CONTEXT_CALLS)
         events = case.drive(s, steps)
-        s.untrace_calls()
-        stderr = s.stderr
     case.check_exit(events)
-    pid = events_of(events, "started")[0]
-    names = [name for _, name in winesession.traced_calls(stderr, pid)]
-    mine = "%x:" % pid
-    bound = [int(m.group(2), 16) for line in stderr.splitlines()
-             if mine in line[:40] for m in [MAKE_CURRENT.search(line)] if m]
-    return names, bound
+    return (events,) + program_calls(case, s, events)
 
 
 def case_context_and_dc_balance(case):
     """Every device context is given back, every binding of the context undone, the timer killed
     and the context deleted; with no context, the destroy sequence takes no device context and
-    deletes nothing."""
+    deletes nothing. Along the way, what the program's own code asks of the platform: its
+    class's icon and cursor, the four driver strings in the report's order, the screen metrics
+    the report shows, the timer, the style of each box, and no registry read for a driver that
+    is not the maker's."""
     steps = ["box", "window", "sleep:1000", "escape", "box", "exit"]
-    names, bound = context_calls(case, {}, steps)
+    events, calls, own = context_calls(case, {}, steps)
+    names = [c.name for c in calls]
     count = names.count
     check_equal([count("user32.GetDC"), count("user32.ReleaseDC")], [2, 2], "GetDC, ReleaseDC")
     check_equal([count("opengl32.wglCreateContext"), count("opengl32.wglDeleteContext")], [1, 1],
                 "contexts created, deleted")
     check_equal([count("user32.SetTimer"), count("user32.KillTimer")], [1, 1], "timer set, killed")
+    bound = [c.args[1] for c in of(calls, "opengl32.wglMakeCurrent")]
     check(len(bound) > 10, "too few paints traced: %d bindings" % len(bound))
     made = [c for c in bound if c != 0]
     check_equal(bound, [made[0], 0] * (len(bound) // 2), "bind, unbind in pairs")
-    check_equal(names[-1], "opengl32.wglDeleteContext", "last of the traced calls")
+    check_equal([n for n in names if n in CONTEXT_CALLS][-1], "opengl32.wglDeleteContext",
+                "last of the context calls")
+    actual, expected = asked_at_start(case, own, events_of(events, "box")[0]["text"])
+    actual.update({"box styles": box_styles(own), "registry": registry_asked(own)})
+    expected.update({"box styles": ["%#x" % BOX_FOREIGN, "%#x" % BOX_FAILURE], "registry": []})
 
-    names, bound = context_calls(case, {"glx": False}, steps)
+    events, calls, own = context_calls(case, {"glx": False}, steps)
+    names = [c.name for c in calls]
     check_equal(names.count("user32.GetDC"), 1, "GetDC without a context (create sequence only)")
     check_equal(names.count("user32.ReleaseDC"), 1, "ReleaseDC without a context")
     check_equal([n for n in names if n.startswith("opengl32.")], [], "GL calls without a context")
+    actual.update({"without a context: box styles": box_styles(own),
+                   "without a context: registry": registry_asked(own),
+                   "without a context: screen metrics": of(own, "gdi32.GetDeviceCaps")})
+    expected.update({"without a context: box styles": ["%#x" % BOX_FAILURE] * 2,
+                     "without a context: registry": [], "without a context: screen metrics": []})
+    check_fields(actual, expected, "what the program asked of the platform")
 
 
 # With the stand-in opengl32 beside a copy of the program, each step of making the context can
@@ -354,7 +467,20 @@ FAILING_STEPS = [
 FAKE_CONTEXT = 0x5A5A
 
 
+# The pixel format the program asks for, field by field as PIXELFORMATDESCRIPTOR lays them out.
+DESCRIPTOR_FIELDS = (
+    "nSize nVersion dwFlags iPixelType cColorBits cRedBits cRedShift cGreenBits cGreenShift "
+    "cBlueBits cBlueShift cAlphaBits cAlphaShift cAccumBits cAccumRedBits cAccumGreenBits "
+    "cAccumBlueBits cAccumAlphaBits cDepthBits cStencilBits cAuxBuffers iLayerType bReserved "
+    "dwLayerMask dwVisibleMask dwDamageMask").split()
+REQUESTED_FORMAT = dict({name: 0 for name in DESCRIPTOR_FIELDS}, nSize=40, nVersion=1,
+                        dwFlags=0x21, cColorBits=24, cDepthBits=24)
+CS_HREDRAW_VREDRAW, COLOR_WINDOW_BRUSH = 3, 6
+
+
 def run_with_fake_gl(case, session, workdir, failing):
+    """One run over the stand-in opengl32; returns the events and the stand-in's log as lists of
+    words. A run always chooses a pixel format, so a missing or empty log is a failure."""
     log = os.path.join(workdir, "gl-%s.log" % failing)
     if os.path.exists(log):
         os.remove(log)
@@ -363,28 +489,54 @@ def run_with_fake_gl(case, session, workdir, failing):
                            ["box", "window", "sleep:1000", "escape", "box", "exit"])
     print("events:", events)
     check(not events_of(events, "error"), "the driver failed: %s" % events_of(events, "error"))
-    calls = []
-    if os.path.exists(log):
-        with open(log) as f:
-            calls = [(what, int(ctx), int(ok)) for what, ctx, ok in (l.split() for l in f)]
-    return events, calls
+    check(os.path.exists(log), "the stand-in opengl32 wrote no log")
+    with open(log) as f:
+        lines = [line.split() for line in f]
+    check(lines, "the stand-in opengl32's log is empty")
+    return events, lines
+
+
+def asked_for_context(lines):
+    """The pixel format and the window class as the stand-in saw them inside the program, next
+    to what they must be."""
+    descriptors = [bytes.fromhex(l[1]) for l in lines if l[0] == "descriptor"]
+    classes = [[int(n) for n in l[1:]] for l in lines if l[0] == "class"]
+    check_equal([len(descriptors), len(classes)], [1, 1], "pixel formats chosen, classes read")
+    style, brush, cursor, arrow, icon, app_icon = classes[0]
+    descriptor = descriptors[0]
+    actual = dict(zip(DESCRIPTOR_FIELDS, struct.unpack("<HHI20BIII", descriptor)))
+    actual.update({"class style": style, "class brush": brush,
+                   "class cursor is the arrow": cursor == arrow != 0,
+                   "class icon is the exe's icon 101": icon == app_icon != 0})
+    expected = dict(REQUESTED_FORMAT, **{
+        "class style": CS_HREDRAW_VREDRAW, "class brush": COLOR_WINDOW_BRUSH,
+        "class cursor is the arrow": True, "class icon is the exe's icon 101": True})
+    return actual, expected
 
 
 def case_context_failures(case):
     """Each step of making the context fails in turn: its own failure box, the window all the
     same, and the exit notice. A context that exists but cannot be bound is tried again at every
     paint and deleted at the end; one that was never made is never deleted. With every step
-    working but a driver that gives no strings, the report shows four empty lines."""
+    working but a driver that gives no strings, the report shows four empty lines. Every run
+    asks for the same pixel format, from a window of the same class."""
     workdir = os.path.join(case.shots or case.args.prefix + "-fake", "fake-gl")
     os.makedirs(workdir, exist_ok=True)
     shutil.copy(case.args.exe, workdir)
     shutil.copy(case.args.fake_gl, os.path.join(workdir, "opengl32.dll"))
     failures = []
-    with case.session(env={"WINEDLLOVERRIDES": "mscoree,mshtml=;opengl32=n,b"}) as s:
+    with case.session(env={"WINEDLLOVERRIDES": "mscoree,mshtml=;opengl32=n,b",
+                           "WINEDEBUG": winesession.RELAY_DEBUG}) as s:
+        s.trace_calls(BOX_CALLS)
         s.set_width_value(None, None)
         for failing, text, context_made in FAILING_STEPS + [("nothing", None, True)]:
             try:
-                events, calls = run_with_fake_gl(case, s, workdir, failing)
+                events, lines = run_with_fake_gl(case, s, workdir, failing)
+                actual, expected = asked_for_context(lines)
+                actual["box styles"] = box_styles(program_calls(case, s, events)[1])
+                expected["box styles"] = ["%#x" % (BOX_FAILURE if text else BOX_FOREIGN),
+                                          "%#x" % BOX_FAILURE]
+                check_fields(actual, expected, "what the program asked of the platform")
                 first, notice = events_of(events, "box")
                 if text is None:
                     case.check_report_box(first, "Current OpenGL Driver:\n\n\n\n\n\n" + foreign_body(
@@ -394,6 +546,8 @@ def case_context_failures(case):
                 case.check_window(events_of(events, "window")[0])
                 case.check_box(notice, EXIT_NOTICE, "red")
                 case.check_exit(events)
+                calls = [(l[0], int(l[1]), int(l[2])) for l in lines
+                         if l[0] in ("create", "current", "delete")]
                 deletes = [c for c in calls if c[0] == "delete"]
                 binds = [c for c in calls if c[0] == "current" and c[1] == FAKE_CONTEXT]
                 if context_made:

@@ -13,10 +13,13 @@
 //   close            close the main window through its system menu, as the close button does
 //   command:N        post WM_COMMAND with wParam N to the main window
 //   resize:W:H       give the main window this outer size (0:0 minimises, restore:W:H restores)
+//                    and wait until it has it
+//   changes          wait until the main window's client area on screen shows another picture
+//                    than when the step began, report the client size
 //   pause:NAME       print {"pause":NAME} and wait for a line on standard input (screenshots)
 //   sleep:MS         wait
-//   sample:S:MS      for S seconds, every MS milliseconds, report the program's GDI and USER
-//                    object counts (the soak test reads its memory from outside at each sample)
+//   sample:S:MS      for S seconds, every MS milliseconds, report the time (the soak test reads
+//                    the program's memory from outside at each sample)
 //   exit             wait for the program to end, report its exit code
 
 #include <windows.h>
@@ -183,12 +186,39 @@ void Pause(const std::string& name)
     }
 }
 
+// Polls `done` every 20 ms until it holds or the time is up; returns whether it held.
+template <typename Condition>
+bool WaitUntil(Condition done, DWORD timeoutMs = STEP_TIMEOUT_MS)
+{
+    const DWORD start = GetTickCount();
+    while (!done()) {
+        if (GetTickCount() - start > timeoutMs) {
+            return false;
+        }
+        Sleep(20);
+    }
+    return true;
+}
+
+// The box paints its icon some time after it appears: its colour is read once two looks in a
+// row agree on one.
+std::string SettledIconColour(HWND iconWindow)
+{
+    std::string previous = "none", current;
+    WaitUntil([&] {
+        current = IconColour(iconWindow);
+        const bool settled = current != "none" && current == previous;
+        previous = current;
+        return settled;
+    }, 10000);
+    return current;
+}
+
 void ReportAndAnswerBox(HWND box, bool withEscape, const std::string& pauseName = "")
 {
-    Sleep(700); // let the box paint its icon before it is looked at
     Children children;
     EnumChildWindows(box, CollectChild, reinterpret_cast<LPARAM>(&children));
-    std::string text, buttons = "[", icon = "none", iconRect = "[]";
+    std::string text, buttons = "[", icon = "none";
     HWND okButton = nullptr;
     int iconCount = 0;
     for (HWND child : children.list) {
@@ -196,11 +226,7 @@ void ReportAndAnswerBox(HWND box, bool withEscape, const std::string& pauseName 
         const LONG style = GetWindowLongA(child, GWL_STYLE);
         if (cls == "Static" && (style & SS_TYPEMASK) == SS_ICON) {
             ++iconCount;
-            icon = IconColour(child);
-            RECT r = {};
-            GetWindowRect(child, &r);
-            iconRect = "[" + std::to_string(r.left) + "," + std::to_string(r.top) + "," +
-                       std::to_string(r.right - r.left) + "," + std::to_string(r.bottom - r.top) + "]";
+            icon = SettledIconColour(child);
         } else if (cls == "Static") {
             text += TextOf(child);
         } else if (cls == "Button") {
@@ -216,7 +242,7 @@ void ReportAndAnswerBox(HWND box, bool withEscape, const std::string& pauseName 
     const LONG exStyle = GetWindowLongA(box, GWL_EXSTYLE);
     Emit(std::string("{\"box\":{\"caption\":") + Json(TextOf(box)) + ",\"text\":" + Json(text) +
          ",\"buttons\":" + buttons + ",\"icon\":" + Json(icon) +
-         ",\"icons\":" + std::to_string(iconCount) + ",\"icon_rect\":" + iconRect +
+         ",\"icons\":" + std::to_string(iconCount) +
          ",\"topmost\":" + ((exStyle & WS_EX_TOPMOST) ? "true" : "false") +
          ",\"owned_by_main\":" + (owner != nullptr && owner == mainWindow ? "true" : "false") +
          ",\"main_visible\":" +
@@ -235,12 +261,8 @@ void ReportAndAnswerBox(HWND box, bool withEscape, const std::string& pauseName 
         }
         PostMessageA(okButton, BM_CLICK, 0, 0);
     }
-    const DWORD start = GetTickCount();
-    while (IsWindow(box) && IsWindowVisible(box)) {
-        if (GetTickCount() - start > STEP_TIMEOUT_MS) {
-            Fail("the box did not go away");
-        }
-        Sleep(20);
+    if (!WaitUntil([&] { return !IsWindow(box) || !IsWindowVisible(box); })) {
+        Fail("the box did not go away");
     }
 }
 
@@ -284,28 +306,98 @@ void PressEscape(int times)
     Emit("{\"pressed\":\"escape\",\"times\":" + std::to_string(times) + "}");
 }
 
+std::string SizeJson(const RECT& rect)
+{
+    return "[" + std::to_string(rect.right - rect.left) + "," + std::to_string(rect.bottom - rect.top) + "]";
+}
+
 void Resize(const std::string& spec)
 {
     HWND window = MainWindow();
     int width = 0, height = 0;
     if (spec.rfind("restore:", 0) == 0) {
         ShowWindowAsync(window, SW_RESTORE);
-        Sleep(300);
+        if (!WaitUntil([&] { return !IsIconic(window) && IsWindowVisible(window); })) {
+            Fail("the window was not restored");
+        }
         std::sscanf(spec.c_str() + 8, "%d:%d", &width, &height);
     } else {
         std::sscanf(spec.c_str(), "%d:%d", &width, &height);
         if (width == 0 && height == 0) {
             ShowWindowAsync(window, SW_MINIMIZE);
+            if (!WaitUntil([&] { return IsIconic(window) != FALSE; })) {
+                Fail("the window was not minimised");
+            }
             Emit("{\"resized\":[0,0]}");
             return;
         }
     }
     SetWindowPos(window, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_ASYNCWINDOWPOS);
-    Sleep(300);
+    // The move is sent to the program's thread, which handles sent messages in order: once it
+    // has answered this one too, the window has its new size (or the least it may have).
+    DWORD_PTR answer = 0;
+    if (SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, STEP_TIMEOUT_MS, &answer) == 0) {
+        Fail("the window did not answer after the resize");
+    }
+    RECT outer = {}, client = {};
+    GetWindowRect(window, &outer);
+    GetClientRect(window, &client);
+    Emit("{\"resized\":[" + std::to_string(width) + "," + std::to_string(height) + "],\"outer\":" +
+         SizeJson(outer) + ",\"client\":" + SizeJson(client) + "}");
+}
+
+// The main window's client area as it is on screen, 32 bits a pixel; empty when it has none.
+std::vector<unsigned char> CaptureClient(HWND window)
+{
     RECT client = {};
     GetClientRect(window, &client);
-    Emit("{\"resized\":[" + std::to_string(width) + "," + std::to_string(height) + "],\"client\":[" +
-         std::to_string(client.right) + "," + std::to_string(client.bottom) + "]}");
+    POINT origin = {0, 0};
+    ClientToScreen(window, &origin);
+    if (client.right <= 0 || client.bottom <= 0 || IsIconic(window)) {
+        return {};
+    }
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = client.right;
+    info.bmiHeader.biHeight = -client.bottom;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ previous = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, client.right, client.bottom, screen, origin.x, origin.y, SRCCOPY);
+    GdiFlush();
+    const unsigned char* first = static_cast<const unsigned char*>(bits);
+    std::vector<unsigned char> pixels(first, first + 4 * client.right * client.bottom);
+    SelectObject(memory, previous);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    return pixels;
+}
+
+void WaitForChange()
+{
+    HWND window = MainWindow();
+    const std::vector<unsigned char> before = CaptureClient(window);
+    if (!WaitUntil([&] {
+            if (ProgramEnded()) {
+                Fail("the program ended while its picture was watched");
+            }
+            if (FindWindowOfProgram("#32770", true) != nullptr) {
+                Fail("a message box appeared while the picture was watched");
+            }
+            const std::vector<unsigned char> now = CaptureClient(window);
+            return !now.empty() && now != before;
+        })) {
+        Fail("the window's picture did not change");
+    }
+    RECT client = {};
+    GetClientRect(window, &client);
+    Emit("{\"changed\":{\"client\":" + SizeJson(client) + "}}");
 }
 
 void Sample(const std::string& spec)
@@ -318,9 +410,7 @@ void Sample(const std::string& spec)
             Fail("the program ended during the soak");
         }
         Emit("{\"sample\":{\"ms\":" + std::to_string(GetTickCount() - start) +
-             ",\"tick\":" + std::to_string(GetTickCount()) +
-             ",\"gdi\":" + std::to_string(GetGuiResources(program.hProcess, GR_GDIOBJECTS)) +
-             ",\"user\":" + std::to_string(GetGuiResources(program.hProcess, GR_USEROBJECTS)) + "}}");
+             ",\"tick\":" + std::to_string(GetTickCount()) + "}}");
         Sleep(static_cast<DWORD>(intervalMs));
     }
 }
@@ -361,6 +451,8 @@ void RunStep(const std::string& step)
         Emit("{\"command\":" + std::to_string(wParam) + "}");
     } else if (verb == "resize") {
         Resize(arg);
+    } else if (verb == "changes") {
+        WaitForChange();
     } else if (verb == "pause") {
         Pause(arg);
     } else if (verb == "sleep") {

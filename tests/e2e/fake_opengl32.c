@@ -5,12 +5,16 @@
  * FAKE_GL_FAIL names the one step that fails: "wglChoosePixelFormat", "wglSetPixelFormat",
  * "wglCreateContext" or "wglMakeCurrent"; anything else lets every step succeed, and then
  * glGetString answers NULL for every name, as a driver that gives no strings would.
- * FAKE_GL_LOG names a file that gets one line per context call: "create 1", "current <ctx>
- * <result>", "delete <ctx>".
+ * FAKE_GL_LOG names a file that gets one line per context call: "create <ctx> <result>",
+ * "current <ctx> <result>", "delete <ctx> <result>"; and, when the pixel format is chosen, the
+ * descriptor as handed over ("descriptor <40 bytes in hex>") and the fields of the window's class
+ * as the program registered it, read here inside its process ("class <style> <brush> <cursor>
+ * <arrow cursor> <icon> <icon 101 of the exe>").
  *
  * No windows.h: its declarations of these very functions are imports, and these are exports.
  * Every function keeps its real parameter list, since stdcall callees pop their own arguments. */
 
+#include <stdarg.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -29,6 +33,24 @@ typedef void* HANDLE;
 
 __declspec(dllimport) unsigned long API GetEnvironmentVariableA(const char* name, char* value,
                                                               unsigned long size);
+__declspec(dllimport) HANDLE API GetModuleHandleA(const char* name);
+__declspec(dllimport) HANDLE API WindowFromDC(HANDLE dc);
+__declspec(dllimport) HANDLE API LoadCursorA(HANDLE instance, const char* name);
+__declspec(dllimport) HANDLE API LoadIconA(HANDLE instance, const char* name);
+#ifdef _WIN64
+__declspec(dllimport) unsigned long long API GetClassLongPtrA(HANDLE window, int index);
+#define CLASS_FIELD(window, index) ((unsigned long long)GetClassLongPtrA(window, index))
+#else
+__declspec(dllimport) unsigned long API GetClassLongA(HANDLE window, int index);
+#define CLASS_FIELD(window, index) ((unsigned long long)GetClassLongA(window, index))
+#endif
+#define GCL_STYLE (-26)
+#define GCLP_HBRBACKGROUND (-10)
+#define GCLP_HCURSOR (-12)
+#define GCLP_HICON (-14)
+#define IDC_ARROW ((const char*)(size_t)32512)
+#define IDI_APPICON ((const char*)(size_t)101)
+#define PIXELFORMATDESCRIPTOR_SIZE 40
 
 #define FAKE_CONTEXT ((HANDLE)0x5a5a)
 
@@ -55,22 +77,45 @@ static int Fails(const char* step)
     return strcmp(failing, step) == 0;
 }
 
-static void Log(const char* what, HANDLE context, int result)
+static void LogLine(const char* format, ...)
 {
     FILE* log;
+    va_list args;
     Configure();
     if (logPath[0] == '\0' || (log = fopen(logPath, "a")) == NULL) {
         return;
     }
-    fprintf(log, "%s %lu %d\n", what, (unsigned long)(size_t)context, result);
+    va_start(args, format);
+    vfprintf(log, format, args);
+    va_end(args);
     fclose(log);
+}
+
+static void Log(const char* what, HANDLE context, int result)
+{
+    LogLine("%s %lu %d\n", what, (unsigned long)(size_t)context, result);
+}
+
+static void LogRequest(HANDLE dc, const unsigned char* descriptor)
+{
+    char hex[2 * PIXELFORMATDESCRIPTOR_SIZE + 1];
+    HANDLE window = WindowFromDC(dc);
+    int i;
+    for (i = 0; i < PIXELFORMATDESCRIPTOR_SIZE; ++i) {
+        sprintf(hex + 2 * i, "%02x", descriptor[i]);
+    }
+    LogLine("descriptor %s\n", hex);
+    LogLine("class %llu %llu %llu %llu %llu %llu\n", CLASS_FIELD(window, GCL_STYLE),
+            CLASS_FIELD(window, GCLP_HBRBACKGROUND), CLASS_FIELD(window, GCLP_HCURSOR),
+            (unsigned long long)(size_t)LoadCursorA(NULL, IDC_ARROW),
+            CLASS_FIELD(window, GCLP_HICON),
+            (unsigned long long)(size_t)LoadIconA(GetModuleHandleA(NULL), IDI_APPICON));
 }
 
 /* The pixel format, asked for by gdi32. */
 EXPORT int API wglChoosePixelFormat(HANDLE dc, const void* descriptor)
 {
-    (void)dc;
-    (void)descriptor;
+    LogRequest(dc, descriptor);
     return Fails("wglChoosePixelFormat") ? 0 : 1;
 }
 

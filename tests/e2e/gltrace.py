@@ -59,13 +59,16 @@ def _split_args(text):
     return args
 
 
-def read_dump(trace_path, only=None):
+def read_dump(trace_path, only=None, every_call=False):
     """The calls of a trace, one per dump line. apitrace's own "fake" calls (state it records
     for itself when a context is made current) are left out. `only` is a regular expression on
-    the function names, to read long traces quickly."""
+    the function names, to read long traces quickly. apitrace leaves out the calls it deems free
+    of side effects (glGetString among them) unless `every_call` asks for them."""
     command = ["apitrace", "dump", "--color=never", "--multiline=no", trace_path]
     if only:
         command.insert(2, "--grep=" + only)
+    if every_call:
+        command.insert(2, "-v")
     out = subprocess.run(command, check=True, stdout=subprocess.PIPE, text=True,
                          errors="replace").stdout
     calls = []

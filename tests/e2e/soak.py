@@ -1,9 +1,8 @@
-"""Soak: the program animating for a long time under Wine, its memory and its GDI and USER
-object counts sampled every few seconds. Passes when all three stay flat after the warm-up.
+"""Soak: the program animating for a long time under Wine, its memory and the handles it holds
+sampled every few seconds. Passes when both stay flat after the warm-up.
 
-Wine answers GetGuiResources with 0, so the object counts it reports prove nothing there. The
-handles the program takes and gives back are therefore also counted from Wine's relay trace of
-the calls that make and free them, and that balance must stay flat too.
+Wine answers GetGuiResources with 0 for GDI and USER objects alike, so the handles the program
+takes and gives back are counted from Wine's relay trace of the calls that make and free them.
 
 usage: soak.py --exe PROGRAM --driver DRIVER --prefix DIR --seconds S [--warmup S]
                [--interval S] [--slack-kib K]
@@ -17,23 +16,6 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import winesession  # noqa: E402
 
 
-def program_pids(name):
-    """The Linux processes that run the Windows program (Wine keeps its name in the command
-    line)."""
-    pids = []
-    for entry in os.listdir("/proc"):
-        if not entry.isdigit():
-            continue
-        try:
-            with open("/proc/%s/cmdline" % entry, "rb") as f:
-                cmdline = f.read().replace(b"\0", b" ").decode(errors="replace")
-        except OSError:
-            continue
-        if name.lower() in cmdline.lower() and "driver.exe" not in cmdline:
-            pids.append(int(entry))
-    return pids
-
-
 # Calls that make a GDI or USER object or a device context, and those that give one back.
 TAKES = ["user32.GetDC", "user32.GetDCEx", "user32.GetWindowDC", "gdi32.CreateCompatibleDC",
          "gdi32.CreateDCA", "gdi32.CreateSolidBrush", "gdi32.CreateBrushIndirect", "gdi32.CreatePen",
@@ -45,8 +27,8 @@ GIVES = ["user32.ReleaseDC", "gdi32.DeleteDC", "gdi32.DeleteObject", "user32.Des
 
 def handle_balance(stderr, pid, ticks):
     """For each tick (ms), the objects the program had taken and not given back by then."""
-    calls = [(t, 1 if name in TAKES else -1)
-             for t, name in winesession.traced_calls(stderr, pid) if name in TAKES + GIVES]
+    calls = [(c.ms, 1 if c.name in TAKES else -1)
+             for c in winesession.traced_calls(stderr, pid) if c.name in TAKES + GIVES]
     return [sum(d for t, d in calls if t <= tick) for tick in ticks], len(calls)
 
 
@@ -70,16 +52,19 @@ def main():
     args = parser.parse_args()
 
     samples = []
-    exe_name = os.path.basename(args.exe)
+    exe_name = os.path.basename(args.exe).lower()
 
     def on_event(event):
         if "sample" in event:
-            pids = program_pids(exe_name)
-            rss = rss_kib(pids[0]) if pids else None
+            # The program's process in this session's prefix alone: another run of the same exe
+            # elsewhere on the machine must not be measured instead.
+            pids = winesession.pids_in_prefix(
+                args.prefix, lambda argv: argv[0].lower().endswith(exe_name))
+            rss = rss_kib(pids[0]) if len(pids) == 1 else None
             sample = dict(event["sample"], rss_kib=rss)
             samples.append(sample)
-            print("t=%5.1fs rss=%s KiB gdi=%d user=%d" % (sample["ms"] / 1000.0, rss,
-                                                          sample["gdi"], sample["user"]), flush=True)
+            print("t=%5.1fs rss=%s KiB (processes of the exe in the prefix: %s)" % (
+                sample["ms"] / 1000.0, rss, pids), flush=True)
 
     steps = ["box", "window", "sample:%d:%d" % (args.seconds, args.interval * 1000), "escape",
              "box", "exit"]
@@ -88,7 +73,6 @@ def main():
         session.trace_calls(TAKES + GIVES)
         events = session.drive(args.driver, args.exe, steps, on_event=on_event,
                                timeout=args.seconds + 600)
-        session.untrace_calls()
         stderr = session.stderr
     errors = [e["error"] for e in events if "error" in e]
     exits = [e["exit"] for e in events if "exit" in e]
@@ -105,22 +89,21 @@ def main():
         sample["handles"] = balance
     print("handles held at each sample:", balances)
 
-    settled = [s for s in samples if s["ms"] >= args.warmup * 1000 and s["rss_kib"] is not None]
+    settled = [s for s in samples if s["ms"] >= args.warmup * 1000]
+    unseen = [s["ms"] for s in settled if s["rss_kib"] is None]
+    if unseen:
+        print("FAILED: no single process of the program in the prefix at %s ms" % unseen)
+        return 1
     if len(settled) < 3:
         print("FAILED: too few samples after the warm-up (%d)" % len(settled))
         return 1
     growth = {
         "rss_kib": max(s["rss_kib"] for s in settled) - settled[0]["rss_kib"],
-        "gdi": max(s["gdi"] for s in settled) - settled[0]["gdi"],
-        "user": max(s["user"] for s in settled) - settled[0]["user"],
         "handles": max(s["handles"] for s in settled) - settled[0]["handles"],
     }
-    print("after %d s of warm-up, over %d samples: memory grew %d KiB, GDI objects %d, "
-          "USER objects %d, handles from the call trace %d" % (
-              args.warmup, len(settled), growth["rss_kib"], growth["gdi"], growth["user"],
-              growth["handles"]))
-    if (growth["rss_kib"] > args.slack_kib or growth["gdi"] > 0 or growth["user"] > 0 or
-            growth["handles"] > 0):
+    print("after %d s of warm-up, over %d samples: memory grew %d KiB, handles from the call "
+          "trace %d" % (args.warmup, len(settled), growth["rss_kib"], growth["handles"]))
+    if growth["rss_kib"] > args.slack_kib or growth["handles"] > 0:
         print("FAILED: not flat")
         return 1
     print("passed: soak of %d s" % args.seconds)

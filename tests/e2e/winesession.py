@@ -9,19 +9,26 @@ desktop stays bound to the display its wineserver started on.
 import fcntl
 import json
 import os
+import queue
 import re
 import shutil
+import struct
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 
 WINE64 = "/usr/lib/wine/wine64"
 WINESERVER = "/usr/lib/wine/wineserver"
 DRIVER_KEY = r"HKLM\System\CurrentControlSet\Services\BRISKO"
 RELAY_KEY = r"HKCU\Software\Wine\Debug"
-# With +pid,+timestamp: "seconds:pid:tid:Call module.function(".
-RELAY_LINE = re.compile(r"^\s*(\d+\.\d+):([0-9a-f]+):[0-9a-f]+:Call ([\w.]+)\(")
+# With +pid,+timestamp: "seconds:pid:tid:Call module.function(args) ret=caller" and
+# "seconds:pid:tid:Ret  module.function() retval=result ret=caller".
+RELAY_LINE = re.compile(r"^\s*(\d+\.\d+):([0-9a-f]+):([0-9a-f]+):(Call|Ret) +([\w.]+)\((.*)\)"
+                        r"(?: retval=([0-9a-f]+))? ret=([0-9a-f]+)$")
+# One argument: a number, for a string pointer followed by the string as Wine quotes it.
+RELAY_ARG = re.compile(r'([0-9a-f]+)(?: L?"((?:[^"\\]|\\.)*)"(?:\.\.\.)?)?(?:,|$)')
 RELAY_DEBUG = "+pid,+timestamp,+relay"
 WIDTH_VALUE = "ICDInterface.LBWidth"
 
@@ -80,6 +87,12 @@ class Xvfb:
         self.process.wait(timeout=10)
 
 
+def end_wineserver(prefix):
+    """Ends the prefix's wineserver, and with it every Wine process of the prefix."""
+    subprocess.run([WINESERVER, "-k"], env=wine_env(prefix, ""), stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL, timeout=60)
+
+
 def ensure_prefix(prefix, log=None):
     """Boots the Wine prefix once; later cases reuse it. A lock keeps parallel tests from
     booting it twice."""
@@ -95,7 +108,7 @@ def ensure_prefix(prefix, log=None):
             started = time.time()
             subprocess.run([WINE64, "wineboot", "-i"], env=env, check=True,
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=1800)
-            subprocess.run([WINESERVER, "-k"], env=env)
+            end_wineserver(prefix)
             if log:
                 log("booted the Wine prefix in %.0f s" % (time.time() - started))
         finally:
@@ -112,6 +125,10 @@ class Session:
         self.lock = open(prefix + ".lock", "w")
         # One session at a time per prefix: the wineserver and the registry are shared.
         fcntl.flock(self.lock, fcntl.LOCK_EX)
+        # A case that was killed (by its timeout) never closed its session: its wineserver would
+        # still hold the prefix, with the desktop on that case's screen.
+        end_wineserver(prefix)
+        self.traced = False
         self.screen = Xvfb(width, height, depth, glx)
         self.env = wine_env(prefix, self.screen.display, env)
 
@@ -132,19 +149,21 @@ class Session:
 
     def trace_calls(self, names):
         """Has Wine's relay trace log these functions (module.function) of every process; the
-        session's env must carry WINEDEBUG=RELAY_DEBUG. Undone by untrace_calls."""
+        session's env must carry WINEDEBUG=RELAY_DEBUG. Undone when the session closes."""
+        self.traced = True
         self.wine("reg", "add", RELAY_KEY, "/v", "RelayInclude", "/t", "REG_SZ", "/d",
                   ";".join(names), "/f")
-
-    def untrace_calls(self):
-        self.wine("reg", "delete", RELAY_KEY, "/v", "RelayInclude", "/f", check=False)
 
     def query(self, witness):
         """The driver's strings and the screen metrics, as the witness program sees them."""
         result = self.wine(windows_path(witness), timeout=900)
         for line in result.stdout.splitlines():
             if line.startswith("{"):
-                return json.loads(line)
+                found = json.loads(line)
+                if not found["format"] or "vendor" not in found:
+                    raise RuntimeError("the witness got no context (pixel format %d): %s" %
+                                       (found["format"], result.stderr[-2000:]))
+                return found
         raise RuntimeError("the witness printed nothing: " + result.stderr[-2000:])
 
     def drive(self, driver, program, steps, on_pause=None, timeout=900, on_event=None):
@@ -157,10 +176,28 @@ class Session:
         process = subprocess.Popen([WINE64, windows_path(driver), windows_path(program)] + steps,
                                    env=self.env, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                    stderr=stderr_file, text=True, errors="replace")
-        events = []
-        deadline = time.time() + timeout
-        try:
+        # A thread of its own reads the lines (None at their end), so that the deadline holds
+        # while the driver is silent too.
+        lines = queue.Queue()
+
+        def read_lines():
             for line in process.stdout:
+                lines.put(line)
+            lines.put(None)
+
+        threading.Thread(target=read_lines, daemon=True).start()
+        events = []
+        deadline = time.monotonic() + timeout
+        try:
+            while True:
+                try:
+                    line = lines.get(timeout=max(0.0, deadline - time.monotonic()))
+                except queue.Empty:
+                    events.append({"error": "the run did not end within %d s" % timeout})
+                    break
+                if line is None:
+                    process.wait(timeout=max(1.0, deadline - time.monotonic()))
+                    break
                 line = line.strip()
                 if not line.startswith("{"):
                     continue
@@ -173,9 +210,6 @@ class Session:
                         on_pause(event["pause"], self.screen)
                     process.stdin.write("go\n")
                     process.stdin.flush()
-                if time.time() > deadline:
-                    break
-            process.wait(timeout=max(1, deadline - time.time()))
         finally:
             if process.poll() is None:
                 process.kill()
@@ -186,10 +220,14 @@ class Session:
         return events
 
     def close(self):
-        subprocess.run([WINESERVER, "-k"], env=self.env,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        self.screen.close()
-        self.lock.close()
+        try:
+            if self.traced:
+                self.wine("reg", "delete", RELAY_KEY, "/v", "RelayInclude", "/f", check=False,
+                          timeout=120)
+        finally:
+            end_wineserver(self.prefix)
+            self.screen.close()
+            self.lock.close()
 
     def __enter__(self):
         return self
@@ -198,14 +236,88 @@ class Session:
         self.close()
 
 
-def traced_calls(stderr, pid):
-    """The traced calls of one Windows process, as (milliseconds, module.function)."""
-    calls = []
+class RelayCall:
+    """One traced call: when (ms), what, its arguments (numbers, and the strings Wine showed for
+    string pointers), what it returned and the address it returned to."""
+
+    def __init__(self, ms, name, args, texts, caller):
+        self.ms, self.name, self.args, self.texts, self.caller = ms, name, args, texts, caller
+        self.result = None
+
+    def __repr__(self):
+        return "%s(%s) = %s" % (self.name, ", ".join(
+            repr(t) if t is not None else "%#x" % a for a, t in zip(self.args, self.texts)),
+            self.result if self.result is None else "%#x" % self.result)
+
+
+def unquote(text):
+    """A string as Wine's trace quotes it: backslash escapes for \\, quotes and control
+    characters."""
+    return re.sub(r"\\(x[0-9a-f]{2}|.)", lambda m: {"n": "\n", "r": "\r", "t": "\t"}.get(
+        m.group(1), chr(int(m.group(1)[1:], 16)) if m.group(1)[0] == "x" else m.group(1)), text)
+
+
+def traced_calls(stderr, pid, image=None):
+    """The traced calls of one Windows process in order, with their results; with `image`
+    (from image_range), only the calls made from inside that module."""
+    calls, open_calls = [], {}
     for line in stderr.splitlines():
         m = RELAY_LINE.match(line)
-        if m and int(m.group(2), 16) == pid:
-            calls.append((float(m.group(1)) * 1000.0, m.group(3)))
+        if not m or int(m.group(2), 16) != pid:
+            continue
+        stack = open_calls.setdefault(m.group(3), [])
+        name, caller = m.group(5), int(m.group(8), 16)
+        if m.group(4) == "Call":
+            found = list(RELAY_ARG.finditer(m.group(6)))
+            call = RelayCall(float(m.group(1)) * 1000.0, name, [int(a.group(1), 16) for a in found],
+                             [a.group(2) if a.group(2) is None else unquote(a.group(2))
+                              for a in found], caller)
+            stack.append(call)
+            if image is None or image[0] <= caller < image[1]:
+                calls.append(call)
+        else:
+            for i in range(len(stack) - 1, -1, -1):
+                if stack[i].name == name and stack[i].caller == caller:
+                    stack.pop(i).result = int(m.group(7), 16)
+                    break
     return calls
+
+
+def image_range(exe):
+    """[start, end) of the module as loaded at its preferred base, from its PE headers."""
+    with open(exe, "rb") as f:
+        data = f.read(4096)
+    pe = struct.unpack_from("<I", data, 0x3C)[0]
+    optional = pe + 24
+    magic = struct.unpack_from("<H", data, optional)[0]
+    base = struct.unpack_from("<Q" if magic == 0x20B else "<I", data,
+                              optional + (24 if magic == 0x20B else 28))[0]
+    size = struct.unpack_from("<I", data, optional + 56)[0]
+    return base, base + size
+
+
+def read_file(path, mode="r"):
+    """A file's contents, or None when it cannot be read (a process that has just ended)."""
+    try:
+        with open(path, mode) as f:
+            return f.read()
+    except OSError:
+        return None
+
+
+def pids_in_prefix(prefix, matches):
+    """Processes of this Wine prefix (other prefixes may be busy at the same time) whose command
+    line satisfies `matches`."""
+    found = []
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        environ = read_file("/proc/%s/environ" % pid, "rb")
+        cmdline = read_file("/proc/%s/cmdline" % pid, "rb")
+        if environ is None or cmdline is None:
+            continue
+        if ("WINEPREFIX=" + prefix).encode() in environ.split(b"\0"):
+            if matches([a.decode(errors="replace") for a in cmdline.split(b"\0") if a]):
+                found.append(int(pid))
+    return found
 
 
 def expected_header(strings):
