@@ -23,12 +23,9 @@ constexpr ChipEntry chipTable[] = {
     {"GLINT MX", MemVramDram, 32},
 };
 
-// Which of the buffer sizes a report line prints.
-enum class LineNumber { None, FrontBack, Depth, Depth16, Depth32 };
-
 struct ReportLine {
-    const char* text; // "%ld" stands for the number
-    LineNumber number;
+    const char* text;                  // "%ld" stands for the number
+    std::int64_t BufferSizes::*number; // the size it prints; null for a line without one
 };
 
 // The lines of each report case; a null text ends the list.
@@ -37,28 +34,28 @@ struct ReportCase {
 };
 
 constexpr ReportCase sgramCase = {{
-    {"%ld bytes SGRAM used for front plus back buffer.\n", LineNumber::FrontBack},
-    {"%ld bytes SGRAM used for depth buffer.\n", LineNumber::Depth},
-    {nullptr, LineNumber::None},
-    {nullptr, LineNumber::None},
+    {"%ld bytes SGRAM used for front plus back buffer.\n", &BufferSizes::frontBackBytes},
+    {"%ld bytes SGRAM used for depth buffer.\n", &BufferSizes::depthBytes},
+    {nullptr, nullptr},
+    {nullptr, nullptr},
 }};
 constexpr ReportCase vramDramCase = {{
-    {"%ld bytes VRAM used for front plus back buffer.\n", LineNumber::FrontBack},
-    {"%ld bytes DRAM used for depth and other buffers.\n", LineNumber::Depth},
-    {nullptr, LineNumber::None},
-    {nullptr, LineNumber::None},
+    {"%ld bytes VRAM used for front plus back buffer.\n", &BufferSizes::frontBackBytes},
+    {"%ld bytes DRAM used for depth and other buffers.\n", &BufferSizes::depthBytes},
+    {nullptr, nullptr},
+    {nullptr, nullptr},
 }};
 constexpr ReportCase undetectedCase = {{
-    {"Attention! OVRIN OpenGL driver running, but localbuffer width was not detected!\n", LineNumber::None},
-    {"%ld bytes RAM used for front plus back buffer.\n", LineNumber::FrontBack},
-    {"%ld bytes RAM used if depth buffer has 16 bit width.\n", LineNumber::Depth16},
-    {"%ld bytes RAM used if depth buffer has 32 bit width.\n", LineNumber::Depth32},
+    {"Attention! OVRIN OpenGL driver running, but localbuffer width was not detected!\n", nullptr},
+    {"%ld bytes RAM used for front plus back buffer.\n", &BufferSizes::frontBackBytes},
+    {"%ld bytes RAM used if depth buffer has 16 bit width.\n", &BufferSizes::depth16Bytes},
+    {"%ld bytes RAM used if depth buffer has 32 bit width.\n", &BufferSizes::depth32Bytes},
 }};
 constexpr ReportCase foreignCase = {{
-    {"Attention! No OVRIN OpenGL driver running! Width of depth buffer was not detected!\n", LineNumber::None},
-    {"%ld bytes RAM needed for front plus back buffer.\n", LineNumber::FrontBack},
-    {"%ld bytes RAM needed if depth buffer has 16 bit width.\n", LineNumber::Depth16},
-    {"%ld bytes RAM needed if depth buffer has 32 bit width\n", LineNumber::Depth32},
+    {"Attention! No OVRIN OpenGL driver running! Width of depth buffer was not detected!\n", nullptr},
+    {"%ld bytes RAM needed for front plus back buffer.\n", &BufferSizes::frontBackBytes},
+    {"%ld bytes RAM needed if depth buffer has 16 bit width.\n", &BufferSizes::depth16Bytes},
+    {"%ld bytes RAM needed if depth buffer has 32 bit width\n", &BufferSizes::depth32Bytes},
 }};
 
 constexpr const char* exitNoticePieces[] = {
@@ -92,33 +89,16 @@ void AppendLine(const char* pattern, std::int64_t number)
     AppendText(ReportBuffer, REPORT_BUFFER_SIZE, LineBuffer);
 }
 
-std::int64_t NumberOf(LineNumber number, const BufferSizes& sizes)
-{
-    switch (number) {
-    case LineNumber::FrontBack:
-        return sizes.frontBackBytes;
-    case LineNumber::Depth:
-        return sizes.depthBytes;
-    case LineNumber::Depth16:
-        return sizes.depth16Bytes;
-    case LineNumber::Depth32:
-        return sizes.depth32Bytes;
-    case LineNumber::None:
-        break;
-    }
-    return 0;
-}
-
 void AppendCase(const ReportCase& reportCase, const BufferSizes& sizes)
 {
     for (const ReportLine& line : reportCase.lines) {
         if (line.text == nullptr) {
             break;
         }
-        if (line.number == LineNumber::None) {
+        if (line.number == nullptr) {
             AppendText(ReportBuffer, REPORT_BUFFER_SIZE, line.text);
         } else {
-            AppendLine(line.text, NumberOf(line.number, sizes));
+            AppendLine(line.text, sizes.*line.number);
         }
     }
 }
