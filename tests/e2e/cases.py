@@ -17,6 +17,8 @@ import sys
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import winesession  # noqa: E402
 
+import pefile  # noqa: E402
+
 CAPTION = "OVRIN OpenGL Query"
 EXIT_NOTICE = (
     "The previous OpenGL animation was not rendered using the\n"
@@ -348,12 +350,18 @@ TIMER_ID, TIMER_PERIOD_MS = 42, 1
 RESOLUTION_LINE = re.compile(r"\nXres: (\d+), Yres: (\d+), Bits: (\d+)\n")
 
 
+def image_range(exe):
+    """[start, end) of the exe's image as loaded at its preferred base."""
+    header = pefile.PE(exe, fast_load=True).OPTIONAL_HEADER
+    return header.ImageBase, header.ImageBase + header.SizeOfImage
+
+
 def program_calls(case, session, events):
     """The traced calls of the run's program process, and those of them that the program's own
     code made (Wine's libraries make some of the same calls inside the process)."""
     pid = events_of(events, "started")[0]
     return (winesession.traced_calls(session.stderr, pid),
-            winesession.traced_calls(session.stderr, pid, winesession.image_range(case.args.exe)))
+            winesession.traced_calls(session.stderr, pid, image_range(case.args.exe)))
 
 
 def of(calls, name):
@@ -395,7 +403,7 @@ def asked_at_start(case, own, report_text):
     }
     x, y, bits = metrics
     expected = {
-        "icon": [[winesession.image_range(case.args.exe)[0], IDI_APPICON]],
+        "icon": [[image_range(case.args.exe)[0], IDI_APPICON]],
         "cursor": [[0, IDC_ARROW]],
         "driver strings": ["0x1f00", "0x1f01", "0x1f02", "0x1f03"],
         "screen metrics (index, answer)": [[HORZRES, x], [VERTRES, y], [DESKTOPHORZRES, x],

@@ -109,25 +109,33 @@ bool ProgramEnded()
     return WaitForSingleObject(program.hProcess, 0) == WAIT_OBJECT_0;
 }
 
-HWND WaitForBox(DWORD timeoutMs, bool mustAppear)
+// Polls `done` every 20 ms until it holds or the time is up; returns whether it held.
+template <typename Condition>
+bool WaitUntil(Condition done, DWORD timeoutMs = STEP_TIMEOUT_MS)
 {
     const DWORD start = GetTickCount();
-    while (GetTickCount() - start < timeoutMs) {
-        if (HWND box = FindWindowOfProgram("#32770", true)) {
-            return box;
+    while (!done()) {
+        if (GetTickCount() - start > timeoutMs) {
+            return false;
         }
-        if (ProgramEnded()) {
-            if (mustAppear) {
-                Fail("program ended while a message box was expected");
-            }
-            return nullptr;
-        }
-        Sleep(50);
+        Sleep(20);
     }
-    if (mustAppear) {
-        Fail("no message box appeared");
+    return true;
+}
+
+HWND WaitForBox(DWORD timeoutMs, bool mustAppear)
+{
+    HWND box = nullptr;
+    bool ended = false;
+    WaitUntil([&] {
+        box = FindWindowOfProgram("#32770", true);
+        ended = box == nullptr && ProgramEnded();
+        return box != nullptr || ended;
+    }, timeoutMs);
+    if (box == nullptr && mustAppear) {
+        Fail(ended ? "program ended while a message box was expected" : "no message box appeared");
     }
-    return nullptr;
+    return box;
 }
 
 HWND MainWindow()
@@ -184,20 +192,6 @@ void Pause(const std::string& name)
     if (std::fgets(line, sizeof line, stdin) == nullptr) {
         Fail("standard input closed during a pause");
     }
-}
-
-// Polls `done` every 20 ms until it holds or the time is up; returns whether it held.
-template <typename Condition>
-bool WaitUntil(Condition done, DWORD timeoutMs = STEP_TIMEOUT_MS)
-{
-    const DWORD start = GetTickCount();
-    while (!done()) {
-        if (GetTickCount() - start > timeoutMs) {
-            return false;
-        }
-        Sleep(20);
-    }
-    return true;
 }
 
 // The box paints its icon some time after it appears: its colour is read once two looks in a
@@ -268,16 +262,15 @@ void ReportAndAnswerBox(HWND box, bool withEscape, const std::string& pauseName 
 
 void ReportWindow()
 {
-    const DWORD start = GetTickCount();
     HWND window = nullptr;
-    while ((window = FindWindowOfProgram(MAIN_CLASS, true)) == nullptr) {
-        if (ProgramEnded()) {
-            Fail("program ended before its window was shown");
-        }
-        if (GetTickCount() - start > STEP_TIMEOUT_MS) {
-            Fail("the main window was not shown");
-        }
-        Sleep(50);
+    if (!WaitUntil([&] {
+            window = FindWindowOfProgram(MAIN_CLASS, true);
+            if (window == nullptr && ProgramEnded()) {
+                Fail("program ended before its window was shown");
+            }
+            return window != nullptr;
+        })) {
+        Fail("the main window was not shown");
     }
     RECT outer = {}, client = {};
     GetWindowRect(window, &outer);

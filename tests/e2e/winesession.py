@@ -12,7 +12,6 @@ import os
 import queue
 import re
 import shutil
-import struct
 import subprocess
 import sys
 import tempfile
@@ -259,7 +258,7 @@ def unquote(text):
 
 def traced_calls(stderr, pid, image=None):
     """The traced calls of one Windows process in order, with their results; with `image`
-    (from image_range), only the calls made from inside that module."""
+    ([start, end) of a module's image), only the calls made from inside that module."""
     calls, open_calls = [], {}
     for line in stderr.splitlines():
         m = RELAY_LINE.match(line)
@@ -281,19 +280,6 @@ def traced_calls(stderr, pid, image=None):
                     stack.pop(i).result = int(m.group(7), 16)
                     break
     return calls
-
-
-def image_range(exe):
-    """[start, end) of the module as loaded at its preferred base, from its PE headers."""
-    with open(exe, "rb") as f:
-        data = f.read(4096)
-    pe = struct.unpack_from("<I", data, 0x3C)[0]
-    optional = pe + 24
-    magic = struct.unpack_from("<H", data, optional)[0]
-    base = struct.unpack_from("<Q" if magic == 0x20B else "<I", data,
-                              optional + (24 if magic == 0x20B else 28))[0]
-    size = struct.unpack_from("<I", data, optional + 56)[0]
-    return base, base + size
 
 
 def read_file(path, mode="r"):
