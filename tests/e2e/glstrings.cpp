@@ -1,6 +1,8 @@
 // The tests' own witness of the OpenGL driver: creates a context the way any double-buffered
 // program would and prints the four driver strings and the screen metrics as JSON, so the tests
-// can say exactly what the program's report must contain on this screen with this driver.
+// can say exactly what the program's report must contain on this screen with this driver. It
+// also tells how many monitors the desktop has and how large the whole desktop is, so a case
+// can be sure of the desktop it runs on.
 
 #include <windows.h>
 
@@ -25,8 +27,10 @@ int main()
     HWND window = CreateWindowExA(0, "STATIC", "glstrings", WS_POPUP, 0, 0, 16, 16, nullptr,
                                   nullptr, GetModuleHandleA(nullptr), nullptr);
     HDC dc = GetDC(window);
-    std::printf("{\"xres\":%d,\"yres\":%d,\"bits\":%d", GetDeviceCaps(dc, HORZRES),
-                GetDeviceCaps(dc, VERTRES), GetDeviceCaps(dc, BITSPIXEL));
+    std::printf("{\"xres\":%d,\"yres\":%d,\"bits\":%d,\"monitors\":%d,\"desktop\":[%d,%d]",
+                GetDeviceCaps(dc, HORZRES), GetDeviceCaps(dc, VERTRES), GetDeviceCaps(dc, BITSPIXEL),
+                GetSystemMetrics(SM_CMONITORS), GetDeviceCaps(dc, DESKTOPHORZRES),
+                GetDeviceCaps(dc, DESKTOPVERTRES));
     PIXELFORMATDESCRIPTOR pfd = {};
     pfd.nSize = sizeof pfd;
     pfd.nVersion = 1;

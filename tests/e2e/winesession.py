@@ -1,5 +1,5 @@
-"""Runs Windows programs under Wine on a private Xvfb screen, for the end-to-end tests and for
-tools/run.
+"""Runs Windows programs under Wine on a private X screen (Xvfb, or a real X server where the
+desktop must have two monitors), for the end-to-end tests and for tools/run.
 
 One Session is one screen and one wineserver: cases that need another screen (another size,
 depth or no GLX) or other registry contents start a Session of their own, because a prefix's
@@ -54,24 +54,22 @@ def windows_path(path):
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
-class Xvfb:
-    """A private X screen; Xvfb picks a free display number itself."""
+class XServer:
+    """A private X screen; the server picks a free display number itself and says it once it
+    takes connections."""
 
-    def __init__(self, width=1024, height=768, depth=16, glx=True):
+    def _start(self, args):
         read_end, write_end = os.pipe()
-        args = ["Xvfb", "-displayfd", str(write_end), "-screen", "0",
-                "%dx%dx%d" % (width, height, depth), "-nolisten", "tcp"]
-        if not glx:
-            args += ["-extension", "GLX"]
-        self.process = subprocess.Popen(args, pass_fds=(write_end,),
-                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.process = subprocess.Popen(args + ["-displayfd", str(write_end), "-nolisten", "tcp"],
+                                        pass_fds=(write_end,), stdout=subprocess.DEVNULL,
+                                        stderr=subprocess.DEVNULL)
         os.close(write_end)
         number = b""
         with os.fdopen(read_end, "rb") as pipe:
             while not number.endswith(b"\n"):
                 chunk = pipe.read(1)
                 if not chunk:
-                    raise RuntimeError("Xvfb did not start")
+                    raise RuntimeError("%s did not start" % args[0])
                 number += chunk
         self.display = ":" + number.decode().strip()
 
@@ -84,6 +82,77 @@ class Xvfb:
     def close(self):
         self.process.terminate()
         self.process.wait(timeout=10)
+
+
+class Xvfb(XServer):
+    """One monitor: Xvfb shows Wine a single one, whatever screens it has."""
+
+    def __init__(self, width=1024, height=768, depth=16, glx=True):
+        args = ["Xvfb", "-screen", "0", "%dx%dx%d" % (width, height, depth)]
+        if not glx:
+            args += ["-extension", "GLX"]
+        self._start(args)
+
+
+class TwoMonitors(XServer):
+    """Two monitors of 1024 x 768 side by side, as a PC with two boards or a dual-head board
+    shows them: a real X server with the dummy video driver, its second output switched on with
+    RandR, which Wine reads as a second monitor."""
+
+    WIDTH, HEIGHT = 1024, 768
+    # The standard 1024 x 768 mode at 60 Hz.
+    MODELINE = "65.00 1024 1048 1184 1344 768 771 777 806 -hsync -vsync"
+    CONFIG = """Section "ServerFlags"
+    Option "AutoAddDevices" "false"
+EndSection
+Section "Device"
+    Identifier "dummy"
+    Driver "dummy"
+    VideoRam 65536
+EndSection
+Section "Screen"
+    Identifier "screen"
+    Device "dummy"
+    DefaultDepth %(depth)d
+    SubSection "Display"
+        Depth %(depth)d
+        Virtual %(width)d %(height)d
+    EndSubSection
+EndSection
+"""
+
+    def __init__(self, depth=24):
+        self.workdir = tempfile.mkdtemp(prefix="two-monitors-")
+        config = os.path.join(self.workdir, "xorg.conf")
+        with open(config, "w") as f:
+            f.write(self.CONFIG % {"depth": depth, "width": 2 * self.WIDTH, "height": self.HEIGHT})
+        self._start(["/usr/lib/xorg/Xorg", "-config", config, "-noreset",
+                     "-logfile", os.path.join(self.workdir, "Xorg.log")])
+        mode = "%dx%d_two" % (self.WIDTH, self.HEIGHT)
+        self.xrandr("--newmode", mode, *self.MODELINE.split())
+        self.xrandr("--addmode", "DUMMY1", mode)
+        self.xrandr("--output", "DUMMY1", "--mode", mode, "--right-of", "DUMMY0")
+        # Wine reads the outputs as the server last probed them, and after the change it was
+        # seen to find one monitor until a client asked for the monitors again: ask, and make
+        # sure there are two.
+        monitors = self.xrandr("--listmonitors")
+        if not monitors.startswith("Monitors: 2\n"):
+            self.close()
+            raise RuntimeError("the X server shows other monitors than two:\n" + monitors)
+
+    def xrandr(self, *args):
+        done = subprocess.run(["xrandr", "-display", self.display] + list(args),
+                              capture_output=True, text=True)
+        if done.returncode != 0:
+            self.close()
+            raise RuntimeError("xrandr %s: %s" % (" ".join(args), done.stderr))
+        return done.stdout
+
+    def close(self):
+        try:
+            super().close()
+        finally:
+            shutil.rmtree(self.workdir, ignore_errors=True)
 
 
 def end_wineserver(prefix):
@@ -118,7 +187,8 @@ def ensure_prefix(prefix, log=None):
 class Session:
     """One screen with one wineserver on the shared prefix."""
 
-    def __init__(self, prefix, width=1024, height=768, depth=16, glx=True, env=None):
+    def __init__(self, prefix, width=1024, height=768, depth=16, glx=True, env=None,
+                 two_monitors=False):
         ensure_prefix(prefix)
         self.prefix = prefix
         self.lock = open(prefix + ".lock", "w")
@@ -128,7 +198,7 @@ class Session:
         # still hold the prefix, with the desktop on that case's screen.
         end_wineserver(prefix)
         self.traced = False
-        self.screen = Xvfb(width, height, depth, glx)
+        self.screen = TwoMonitors(depth) if two_monitors else Xvfb(width, height, depth, glx)
         self.env = wine_env(prefix, self.screen.display, env)
 
     def wine(self, *args, check=True, timeout=600):
