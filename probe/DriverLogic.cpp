@@ -134,14 +134,6 @@ DriverVerdict IdentifyDriver(const char* header, RegistryReader readRegistryWidt
     return verdict;
 }
 
-ScreenMetrics ChooseScreenMetrics(const ScreenReadings& readings)
-{
-    if (readings.desktopHorzres > 0 && readings.desktopVertres > 0) {
-        return {readings.desktopHorzres, readings.desktopVertres, readings.bitsPerPixel};
-    }
-    return {readings.horzres, readings.vertres, readings.bitsPerPixel};
-}
-
 BufferSizes ComputeBufferSizes(std::int32_t depthWidthBits, const ScreenMetrics& metrics)
 {
     const std::int64_t bytesPerPixel = (static_cast<std::int64_t>(metrics.bitsPerPixel) + 7) / 8;

@@ -23,17 +23,6 @@ struct ScreenMetrics {
     std::int32_t bitsPerPixel;
 };
 
-// What the window's device context answers about the screen: the size Windows shows this
-// process (HORZRES, VERTRES), the desktop's physical size (DESKTOPHORZRES, DESKTOPVERTRES) and
-// the colour depth (BITSPIXEL).
-struct ScreenReadings {
-    std::int32_t horzres;
-    std::int32_t vertres;
-    std::int32_t desktopHorzres;
-    std::int32_t desktopVertres;
-    std::int32_t bitsPerPixel;
-};
-
 struct BufferSizes {
     std::int64_t frontBackBytes;
     std::int64_t depthBytes;
@@ -48,12 +37,6 @@ typedef bool (*RegistryReader)(std::int32_t* width);
 // HEADER_LIMIT. A string the driver did not return (null) shows as an empty line.
 void ComposeDriverHeader(const char* vendor, const char* renderer, const char* version,
                          const char* extensions);
-
-// The screen the buffers cover. On a scaled display Windows may answer a process the logical
-// size (1280 x 720 for a 1920 x 1080 screen at 150 %), while the board keeps its buffers at the
-// physical size: that is the desktop size, when both of its values are known (positive); systems
-// that do not know it answer 0, and then the plain size is all there is.
-ScreenMetrics ChooseScreenMetrics(const ScreenReadings& readings);
 
 // Looks for the maker's mark and the chip in the header; asks `readRegistryWidth` only when the
 // mark was found.

@@ -44,12 +44,14 @@ bool ReadRegistryWidth(std::int32_t* width)
     return true;
 }
 
+// The screen the window's device context describes: on a desktop of several monitors the
+// primary one, whose buffers the board keeps. The desktop indices would count every monitor (or
+// a panning desktop's whole virtual size). On a scaled display these are the physical pixels,
+// because the manifest declares the program aware of display scaling.
 ScreenMetrics ReadScreenMetrics(HDC dc)
 {
-    const ScreenReadings readings = {GetDeviceCaps(dc, HORZRES), GetDeviceCaps(dc, VERTRES),
-                                     GetDeviceCaps(dc, DESKTOPHORZRES),
-                                     GetDeviceCaps(dc, DESKTOPVERTRES), GetDeviceCaps(dc, BITSPIXEL)};
-    return ChooseScreenMetrics(readings);
+    // Braced, so the three are asked in the order they are written.
+    return {GetDeviceCaps(dc, HORZRES), GetDeviceCaps(dc, VERTRES), GetDeviceCaps(dc, BITSPIXEL)};
 }
 
 } // namespace

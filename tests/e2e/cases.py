@@ -144,6 +144,24 @@ def case_foreign_escape_twice(case):
     run_foreign(case, "escape:2")
 
 
+def own_body(metrics, lines):
+    return "\nXres: %d, Yres: %d, Bits: %d\n" % (metrics["xres"], metrics["yres"],
+                                                metrics["bits"]) + "".join(lines)
+
+
+def vram_dram_lines(depth_bytes):
+    return ["3145728 bytes VRAM used for front plus back buffer.\n",
+            "%d bytes DRAM used for depth and other buffers.\n" % depth_bytes]
+
+
+def check_only_report(case, events, strings, lines):
+    """A run with the maker's driver shows one box: the report, exact, with the question icon."""
+    report = events_of(events, "box")
+    check_equal(len(report), 1, "boxes shown")
+    case.check_report_box(report[0], winesession.expected_header(strings) + own_body(strings, lines),
+                          "blue")
+
+
 def case_worked_example(case):
     """The maker's driver with a GLINT MX renderer and a registry width of 32, at
     1024 x 768 x 16: VRAM and DRAM lines, the question icon, and no notice at exit. The width
@@ -161,14 +179,26 @@ def case_worked_example(case):
                  "what the program asked of the platform")
     check_equal(strings["renderer"], "OVRIN Pellora GLINT MX", "posed renderer")
     check_equal([strings["xres"], strings["yres"], strings["bits"]], [1024, 768, 16], "screen")
-    report = events_of(events, "box")
-    check_equal(len(report), 1, "boxes shown")
-    case.check_report_box(report[0], winesession.expected_header(strings) +
-                          "\nXres: 1024, Yres: 768, Bits: 16\n"
-                          "3145728 bytes VRAM used for front plus back buffer.\n"
-                          "3145728 bytes DRAM used for depth and other buffers.\n", "blue")
+    check_only_report(case, events, strings, vram_dram_lines(3145728))
     case.check_window(events_of(events, "window")[0])
     check(events_of(events, "no_box"), "an exit notice appeared for the maker's driver")
+    case.check_exit(events)
+
+
+def case_two_monitors(case):
+    """A desktop of two 1024 x 768 monitors side by side, at 32 bits a pixel, with the maker's
+    GLINT MX driver and a registry width of 32. The buffers cover the screen that the window's
+    device context describes, so the report counts 1024 x 768, not the 2048 x 768 of the whole
+    desktop."""
+    with case.session(two_monitors=True, depth=24, env=OWN_DRIVER) as s:
+        s.set_width_value("REG_DWORD", 32)
+        strings = s.query(case.args.witness)
+        events = case.drive(s, ["box", "window", "escape", "no-box:1500", "exit"])
+    check_fields(strings, {"monitors": 2, "desktop": [2048, 768], "xres": 1024, "yres": 768,
+                           "bits": 32}, "the desktop as the witness sees it")
+    check_only_report(case, events, strings,
+                      ["6291456 bytes VRAM used for front plus back buffer.\n",
+                       "3145728 bytes DRAM used for depth and other buffers.\n"])
     case.check_exit(events)
 
 
@@ -182,16 +212,6 @@ def case_no_glx(case):
     case.check_window(events_of(events, "window")[0])
     case.check_box(notice, EXIT_NOTICE, "red")
     case.check_exit(events)
-
-
-def own_body(metrics, lines):
-    return "\nXres: %d, Yres: %d, Bits: %d\n" % (metrics["xres"], metrics["yres"],
-                                                metrics["bits"]) + "".join(lines)
-
-
-def vram_dram_lines(depth_bytes):
-    return ["3145728 bytes VRAM used for front plus back buffer.\n",
-            "%d bytes DRAM used for depth and other buffers.\n" % depth_bytes]
 
 
 OWN_UNDETECTED_LINES = [
@@ -226,14 +246,11 @@ def case_registry_forms(case):
     failures = []
     with case.session(env=OWN_DRIVER) as s:
         strings = s.query(case.args.witness)
-        header = winesession.expected_header(strings)
         for name, (kind, data), lines in REGISTRY_FORMS:
             s.set_width_value(kind, data)
             events = case.drive(s, ["box", "window", "escape", "no-box:1500", "exit"])
             try:
-                report = events_of(events, "box")
-                check_equal(len(report), 1, "boxes shown")
-                case.check_report_box(report[0], header + own_body(strings, lines), "blue")
+                check_only_report(case, events, strings, lines)
                 case.check_exit(events)
             except CaseFailure as failure:
                 failures.append("%s: %s" % (name, failure))
@@ -343,7 +360,7 @@ ASKING_CALLS = BOX_CALLS + REGISTRY_CALLS + [
     "user32.LoadIconA", "user32.LoadCursorA", "gdi32.GetDeviceCaps", "opengl32.glGetString"]
 BOX_FOREIGN, BOX_OWN, BOX_FAILURE = 0x1030, 0x1020, 0x1010
 IDI_APPICON, IDC_ARROW = 101, 0x7F00
-HORZRES, VERTRES, BITSPIXEL, DESKTOPVERTRES, DESKTOPHORZRES = 8, 10, 12, 117, 118
+HORZRES, VERTRES, BITSPIXEL = 8, 10, 12
 KEY_READ = 0x20019
 DRIVER_KEY_PATH = winesession.DRIVER_KEY.split("\\", 1)[1]
 TIMER_ID, TIMER_PERIOD_MS = 42, 1
@@ -406,8 +423,7 @@ def asked_at_start(case, own, report_text):
         "icon": [[image_range(case.args.exe)[0], IDI_APPICON]],
         "cursor": [[0, IDC_ARROW]],
         "driver strings": ["0x1f00", "0x1f01", "0x1f02", "0x1f03"],
-        "screen metrics (index, answer)": [[HORZRES, x], [VERTRES, y], [DESKTOPHORZRES, x],
-                                           [DESKTOPVERTRES, y], [BITSPIXEL, bits]],
+        "screen metrics (index, answer)": [[HORZRES, x], [VERTRES, y], [BITSPIXEL, bits]],
         "timer set (id, period, callback)": [[TIMER_ID, TIMER_PERIOD_MS, 0]],
         "timer killed (same window, id)": [[True, TIMER_ID]],
     }

@@ -135,29 +135,6 @@ TEST(IdentifyDriver, RegistryValueOverridesTheChipDefault)
     EXPECT_EQ(IdentifyDriver("OVRIN", RegistryHas).depthWidthBits, -1);
 }
 
-TEST(ScreenMetrics, ScaledDisplayCountsThePhysicalDesktopSize)
-{
-    // 1920 x 1080 at 150 %, as Windows answers a process it scales: 1280 x 720 logical.
-    const ScreenMetrics scaled = ChooseScreenMetrics(ScreenReadings{1280, 720, 1920, 1080, 32});
-    EXPECT_EQ(scaled.xres, 1920);
-    EXPECT_EQ(scaled.yres, 1080);
-    EXPECT_EQ(scaled.bitsPerPixel, 32);
-    EXPECT_EQ(ComputeBufferSizes(32, scaled).frontBackBytes, 16588800);
-
-    // Unscaled, the two agree; a system without the desktop size answers 0 (or nonsense) for it,
-    // and one value alone is not a size.
-    const ScreenReadings plain[] = {
-        {1024, 768, 1024, 768, 16}, {1024, 768, 0, 0, 16}, {1024, 768, 1920, 0, 16},
-        {1024, 768, 0, 1080, 16},   {1024, 768, -1, -1, 16},
-    };
-    for (const ScreenReadings& readings : plain) {
-        const ScreenMetrics metrics = ChooseScreenMetrics(readings);
-        EXPECT_EQ(metrics.xres, 1024) << readings.desktopHorzres << "x" << readings.desktopVertres;
-        EXPECT_EQ(metrics.yres, 768) << readings.desktopHorzres << "x" << readings.desktopVertres;
-        EXPECT_EQ(metrics.bitsPerPixel, 16);
-    }
-}
-
 TEST(BufferSizes, BytesPerPixelRoundUpFromTheColourDepth)
 {
     const std::int32_t bits[] = {8, 15, 16, 24, 32};
