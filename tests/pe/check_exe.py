@@ -43,15 +43,17 @@ X87_CONTROL_WORD = 0x037F
 ENTRY_BYTES = 64
 
 # Instructions newer than the original Pentium, or missing from one of its peers (Pentium MMX,
-# AMD K6/K6-2, Cyrix 6x86), by mnemonic as objdump spells it; register operands below.
+# AMD K6/K6-2, Cyrix 6x86), by mnemonic as objdump spells it, with the first processor that has
+# them; register operands below. Not TZCNT: it is REP BSF, which older processors run as BSF,
+# and GCC emits it so on purpose.
 NEWER_INSTRUCTIONS = [
-    (r"cmov\w+|fcmov\w+|fu?comip?|nop[wl]|rdpmc", "Pentium Pro"),
+    (r"cmov\w+|fcmov\w+|fu?comip?|nop[wl]|endbr(?:32|64)|rdpmc", "Pentium Pro"),
     (r"sysenter|sysexit|fxsave\w*|fxrstor\w*", "Pentium II"),
     (r"syscall|sysret\w*", "AMD K6-2"),
     (r"rdtsc|cpuid", "not on the Cyrix 6x86"),
     (r"f?emms|prefetch\w*|[lsm]fence|clflush\w*|movnti|ldmxcsr|stmxcsr|fisttp\w*",
      "MMX, 3DNow! or SSE"),
-    (r"popcnt|lzcnt|tzcnt|movbe|crc32\w*|rdrand|rdseed|rdtscp|xgetbv|xsave\w*|xrstor\w*"
+    (r"popcnt|lzcnt|movbe|crc32\w*|rdrand|rdseed|rdtscp|xgetbv|xsave\w*|xrstor\w*"
      r"|adcx|adox|andn|bextr|blsi|blsmsk|blsr|bzhi|mulx|pdep|pext|rorx|sarx|shlx|shrx",
      "a later extension"),
 ]
@@ -343,7 +345,10 @@ def check_manifest_namespaces(data, failures):
     of a newer schema in the asm.v1 namespace; XP SP2 and Server 2003 without SP1 restart on one
     that declares a namespace already declared around it. Read from the parser's namespace
     events, as the element tree keeps no xmlns attributes."""
+    # Per open element: the namespaces declared on it or around it, and whether it or an
+    # element around it already stands outside a namespace of its own (reported once, outermost).
     in_scope = [set()]
+    inside_outsider = [False]
     declared = []
     outside = []
     for event, item in ElementTree.iterparse(io.BytesIO(data), events=("start-ns", "start", "end")):
@@ -356,15 +361,18 @@ def check_manifest_namespaces(data, failures):
             if again:
                 failures.append("manifest: %s declares %s again, already declared around it"
                                 % (name, ", ".join(again)))
-            if len(in_scope) > 1 and (namespace == ASM_V1 and name not in V1_ELEMENTS
-                                      or not namespace):
+            misplaced = len(in_scope) > 1 and (
+                namespace == ASM_V1 and name not in V1_ELEMENTS or not namespace)
+            if misplaced and not inside_outsider[-1]:
                 outside.append("%s (%s)" % (name, namespace or "no namespace"))
             in_scope.append(in_scope[-1] | set(declared))
+            inside_outsider.append(inside_outsider[-1] or misplaced)
             declared = []
         else:
             in_scope.pop()
+            inside_outsider.pop()
     if outside:
-        failures.append("manifest: %s not in a namespace of their own; in asm.v1 only %s"
+        failures.append("manifest: elements without a namespace of their own: %s; in asm.v1 only %s"
                         % (", ".join(outside), ", ".join(sorted(V1_ELEMENTS))))
 
 
