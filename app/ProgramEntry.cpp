@@ -4,7 +4,8 @@
 
 #include <windows.h>
 
-// The exe's own image, placed by the linker.
+// The exe's own image, placed by the linker: the instance WinMain gets, with no call to
+// GetModuleHandleA for it.
 extern "C" IMAGE_DOS_HEADER __ImageBase;
 
 namespace {
