@@ -18,4 +18,18 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   # tables: the DWARF unwind tables would only take room. The 64-bit build keeps its tables,
   # which Windows itself reads to unwind there.
   add_compile_options(-fno-asynchronous-unwind-tables)
+  # The 32-bit exe runs on the original Pentium and its peers (Pentium MMX, AMD K6, Cyrix 6x86):
+  # the compiler's own default, the Pentium Pro, would use CMOVcc and FCOMI, which they lack.
+  # Everything built here is compiled so, the unit suite that runs under Wine included; the
+  # tuning stays the default one, so only the instruction set changes.
+  add_compile_options(-march=i586 -mtune=generic)
 endif()
+
+# An exe that starts at a function of its own instead of the C runtime's start-up code. The
+# 32-bit linker sees C names with a leading underscore.
+function(ovrin_entry_point target function)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    set(function _${function})
+  endif()
+  target_link_options(${target} PRIVATE -nostartfiles -Wl,-e,${function})
+endfunction()

@@ -8,3 +8,10 @@ inline float StoreFloat(double value)
     volatile float stored = static_cast<float>(value);
     return stored;
 }
+
+// The same for a double, which the x87 unit holds in extended precision until it is stored.
+inline double StoreDouble(double value)
+{
+    volatile double stored = value;
+    return stored;
+}

@@ -44,10 +44,12 @@ float CrossComponent(float a1, float b2, float a2, float b1)
     return StoreFloat(static_cast<double>(a1) * b2 - static_cast<double>(a2) * b1);
 }
 
+// The root is taken of the sum as a double: on the x87 unit the square root instruction would
+// otherwise see the sum in extended precision.
 double Length(const Vec3& v)
 {
-    return std::sqrt(static_cast<double>(v.x) * v.x + static_cast<double>(v.y) * v.y +
-                     static_cast<double>(v.z) * v.z);
+    return std::sqrt(StoreDouble(static_cast<double>(v.x) * v.x + static_cast<double>(v.y) * v.y +
+                                 static_cast<double>(v.z) * v.z));
 }
 
 void ScaleBy(Vec3* v, double factor)

@@ -1,8 +1,14 @@
-/* A deliberately wrong exe for the checker to reject: a console program that imports a DLL
-   outside the allowed set. Its resources (bad_exe.rc) are wrong in other ways. */
+/* A deliberately wrong exe for the checker to reject: a console program that asks for a newer
+   subsystem, starts at an entry point that loads the x87 control word a process starts with,
+   imports a DLL outside the allowed set and a function Windows NT 4.0 lacks, and holds two
+   instructions the Pentium lacks. It is never run. Its resources (bad_exe.rc) are wrong in other
+   ways. */
 #include <winsock2.h>
 
-int main(void)
+void BadEntry(void)
 {
-    return WSAGetLastError();
+    static const unsigned short controlWord = 0x027F;
+    __asm__ volatile("fldcw %0" : : "m"(controlWord));
+    __asm__ volatile("fcomip %st(1), %st\n\tmovd %eax, %mm0");
+    ExitProcess((UINT)(WSAGetLastError() + GetTickCount64()));
 }

@@ -1,19 +1,24 @@
 #!/usr/bin/env python3
 """Checks the built OvrinGLQuery.exe file itself: what Windows sees before any code runs.
 
-  check_exe.py EXE --machine {i386,amd64} --version MAJOR.MINOR.PATCH.TWEAK [--objdump TOOL]
+  check_exe.py EXE --machine {i386,amd64} --version MAJOR.MINOR.PATCH.TWEAK --imports LIST
+               --objdump TOOL
 
-Verifies the machine type, the GUI subsystem, that every imported DLL (ordinary and
-delay-loaded) is one the program is meant to depend on, the version block, the Escape
-accelerator table, the 16-colour application icon and the application manifest. The PE file
-is read with pefile; with --objdump the import list and the machine are also read by binutils
-and the two readings must agree, so a misreading cannot hide a stray DLL.
+Verifies the machine type, the GUI subsystem and its version, that every imported function
+(ordinary and delay-loaded) is on the list of those the oldest supported Windows has, the
+version block, the Escape accelerator table, the 16-colour application icon and the application
+manifest, in a form every Windows that reads manifests accepts. From binutils' disassembly: that
+the entry point sets the x87 control word, and in the 32-bit exe that no instruction is newer
+than the original Pentium. The PE file is read with pefile; the import list and the machine are
+also read by binutils and the two readings must agree, so a misreading cannot hide a stray DLL.
 
 Exit status 0 with a one-line summary when everything holds; 1 with one "FAIL <check>:"
 line per failed check otherwise; 2 on bad usage.
 """
 
 import argparse
+import csv
+import io
 import os
 import re
 import struct
@@ -26,11 +31,35 @@ import pefile
 MACHINES = {"i386": 0x014C, "amd64": 0x8664}
 OBJDUMP_FORMATS = {"pei-i386": "i386", "pei-x86-64": "amd64"}
 IMAGE_SUBSYSTEM_WINDOWS_GUI = 2
+# The oldest Windows each exe is for: NT 4.0 refuses an image that asks for a newer subsystem,
+# and 64-bit Windows begins with 5.2 (XP and Server 2003 x64).
+SUBSYSTEM_VERSIONS = {"i386": (4, 0), "amd64": (5, 2)}
+# Every listed import must be one this Windows has: the oldest the exe is for.
+OLDEST_WINDOWS = "NT 4.0"
 
-# Everything the program calls lives in these, plus the C runtime that mingw links against.
-# Anything else means a library or a runtime option has pulled in a dependency that a
-# plain Windows installation may not have.
-ALLOWED_DLLS = ("kernel32", "user32", "gdi32", "opengl32", "glu32", "advapi32", "msvcrt")
+# The x87 control word the program computes under (app/ProgramEntry.cpp): extended precision,
+# rounding to nearest, every exception masked. Its entry point loads it before any call.
+X87_CONTROL_WORD = 0x037F
+ENTRY_BYTES = 64
+
+# Instructions newer than the original Pentium, or missing from one of its peers (Pentium MMX,
+# AMD K6/K6-2, Cyrix 6x86), by mnemonic as objdump spells it, with the first processor that has
+# them; register operands below. Not TZCNT: it is REP BSF, which older processors run as BSF,
+# and GCC emits it so on purpose.
+NEWER_INSTRUCTIONS = [
+    (r"cmov\w+|fcmov\w+|fu?comip?|nop[wl]|endbr(?:32|64)|rdpmc", "Pentium Pro"),
+    (r"sysenter|sysexit|fxsave\w*|fxrstor\w*", "Pentium II"),
+    (r"syscall|sysret\w*", "AMD K6-2"),
+    (r"rdtsc|cpuid", "not on the Cyrix 6x86"),
+    (r"f?emms|prefetch\w*|[lsm]fence|clflush\w*|movnti|ldmxcsr|stmxcsr|fisttp\w*",
+     "MMX, 3DNow! or SSE"),
+    (r"popcnt|lzcnt|movbe|crc32\w*|rdrand|rdseed|rdtscp|xgetbv|xsave\w*|xrstor\w*"
+     r"|adcx|adox|andn|bextr|blsi|blsmsk|blsr|bzhi|mulx|pdep|pext|rorx|sarx|shlx|shrx",
+     "a later extension"),
+]
+MEDIA_REGISTER = re.compile(r"%(?:[xyz]?mm\d+|k[0-7]\b)")
+PREFIXES = {"lock", "rep", "repz", "repnz", "repe", "repne", "data16", "data32", "addr16",
+            "addr32", "cs", "ds", "es", "fs", "gs", "ss", "notrack", "bnd"}
 
 RT_ICON = 3
 RT_ACCELERATOR = 9
@@ -70,6 +99,10 @@ ICON_BITS = 4
 ICON_COLOURS = 1 << ICON_BITS
 
 ASM_V1 = "urn:schemas-microsoft-com:asm.v1"
+# The elements below <assembly> that stand in the asm.v1 namespace (Microsoft's "Application
+# manifests" page); trustInfo, compatibility, application and the settings came later, and Windows
+# XP and Server 2003 refuse a manifest that has them in asm.v1.
+V1_ELEMENTS = {"assemblyIdentity", "noInherit", "dependency", "dependentAssembly", "file"}
 NAMESPACES = {
     "v1": ASM_V1,
     "v3": "urn:schemas-microsoft-com:asm.v3",
@@ -276,10 +309,16 @@ def check_manifest(pe, table, failures, version):
         return [tuple(e.get(n) for n in names) for e in root.findall(path, NAMESPACES)]
 
     expected_version = ".".join(map(str, version))
-    identity = attributes("v1:assemblyIdentity", "version")
-    if identity != [(expected_version,)]:
+    identity = attributes("v1:assemblyIdentity", "type", "name", "version")
+    if [v for _, _, v in identity] != [expected_version]:
         failures.append("manifest: assemblyIdentity versions %s, expected [%r]"
-                        % ([v for v, in identity], expected_version))
+                        % ([v for _, _, v in identity], expected_version))
+    for kind, name, _ in identity:
+        if kind != "win32":
+            failures.append("manifest: assemblyIdentity type %r, expected 'win32'" % kind)
+        if not name:
+            failures.append("manifest: assemblyIdentity has no name")
+    check_manifest_namespaces(data, failures)
     # System-wide awareness only: per-monitor awareness would make the program handle
     # WM_DPICHANGED, which it does not.
     dpi_aware = [e.text for e in root.findall(DPI_AWARE, NAMESPACES)]
@@ -301,6 +340,123 @@ def check_manifest(pe, table, failures, version):
         failures.append("manifest: supportedOS %s is none of the expected systems" % guid)
 
 
+def check_manifest_namespaces(data, failures):
+    """Windows XP and Server 2003 read the manifest and refuse to start the program on an element
+    of a newer schema in the asm.v1 namespace; XP SP2 and Server 2003 without SP1 restart on one
+    that declares a namespace already declared around it. Read from the parser's namespace
+    events, as the element tree keeps no xmlns attributes."""
+    # Per open element: the namespaces declared on it or around it, and whether it or an
+    # element around it already stands outside a namespace of its own (reported once, outermost).
+    in_scope = [set()]
+    inside_outsider = [False]
+    declared = []
+    outside = []
+    for event, item in ElementTree.iterparse(io.BytesIO(data), events=("start-ns", "start", "end")):
+        if event == "start-ns":
+            declared.append(item[1])
+        elif event == "start":
+            namespace, _, name = item.tag.lstrip("{").rpartition("}")
+            again = [uri for i, uri in enumerate(declared)
+                     if uri in in_scope[-1] or uri in declared[:i]]
+            if again:
+                failures.append("manifest: %s declares %s again, already declared around it"
+                                % (name, ", ".join(again)))
+            misplaced = len(in_scope) > 1 and (
+                namespace == ASM_V1 and name not in V1_ELEMENTS or not namespace)
+            if misplaced and not inside_outsider[-1]:
+                outside.append("%s (%s)" % (name, namespace or "no namespace"))
+            in_scope.append(in_scope[-1] | set(declared))
+            inside_outsider.append(inside_outsider[-1] or misplaced)
+            declared = []
+        else:
+            in_scope.pop()
+            inside_outsider.pop()
+    if outside:
+        failures.append("manifest: elements without a namespace of their own: %s; in asm.v1 only %s"
+                        % (", ".join(outside), ", ".join(sorted(V1_ELEMENTS))))
+
+
+def allowed_imports(path):
+    """{(dll stem, function): oldest Windows that has it} from the list kept in the repository."""
+    with open(path, newline="") as f:
+        rows = [r for r in csv.reader(f) if r and not r[0].startswith("#")]
+    return {(dll_stem(dll), function): oldest for dll, function, oldest, _ in rows[1:]}
+
+
+def check_imports(pe, allowed, failures):
+    """The imported DLLs and functions, as (DLL, function) pairs; each must be on the list."""
+    imports = [(entry.dll.decode("latin-1"),
+                imp.name.decode("latin-1") if imp.name else "#%d" % imp.ordinal)
+               for directory in ("DIRECTORY_ENTRY_IMPORT", "DIRECTORY_ENTRY_DELAY_IMPORT")
+               for entry in getattr(pe, directory, []) for imp in entry.imports]
+    dlls = sorted({stem for stem, _ in allowed})
+    stray = sorted({d for d, _ in imports if dll_stem(d) not in dlls})
+    if stray:
+        failures.append("imports: %s not among the allowed DLLs (%s)"
+                        % (", ".join(stray), ", ".join(dlls)))
+    for dll, function in imports:
+        oldest = allowed.get((dll_stem(dll), function))
+        if dll not in stray and oldest != OLDEST_WINDOWS:
+            failures.append("imports: %s!%s is %s" % (dll, function, "from Windows %s by the list,"
+                            " expected %s" % (oldest, OLDEST_WINDOWS) if oldest else
+                            "not in the list of what Windows %s has" % OLDEST_WINDOWS))
+    return imports
+
+
+def disassembly(tool, path, *options):
+    """[(address, mnemonic, operands)] as binutils decodes the code, prefixes left out."""
+    output = subprocess.run([tool, "-d", "--no-show-raw-insn", *options, path], check=True,
+                            capture_output=True, text=True).stdout
+    code = []
+    for address, text in re.findall(r"^\s*([0-9a-f]+):\s+(.+)$", output, re.MULTILINE):
+        words = text.split()
+        while len(words) > 1 and words[0] in PREFIXES:
+            words.pop(0)
+        code.append((int(address, 16), words[0], " ".join(words[1:])))
+    return code
+
+
+def check_instructions(code, failures):
+    found = {}
+    for address, mnemonic, operands in code:
+        for pattern, since in NEWER_INSTRUCTIONS:
+            if re.fullmatch(pattern, mnemonic):
+                found.setdefault((mnemonic, since), []).append(address)
+        if MEDIA_REGISTER.search(operands):
+            found.setdefault((mnemonic + " on MMX/SSE registers", "Pentium MMX or later"),
+                             []).append(address)
+    for (what, since), addresses in sorted(found.items()):
+        failures.append("instructions: %s x%d (%s) at %s%s" % (
+            what, len(addresses), since, ", ".join("0x%x" % a for a in addresses[:3]),
+            ", ..." if len(addresses) > 3 else ""))
+
+
+def check_entry(pe, tool, path, failures):
+    """The entry point's first instructions, up to its first call or jump, load the x87 control
+    word from a constant."""
+    base = pe.OPTIONAL_HEADER.ImageBase
+    entry = base + pe.OPTIONAL_HEADER.AddressOfEntryPoint
+    code = disassembly(tool, path, "--start-address=0x%x" % entry,
+                       "--stop-address=0x%x" % (entry + ENTRY_BYTES))
+    for _, mnemonic, operands in code:
+        if mnemonic == "fldcw":
+            # An absolute address (i386), or the one objdump works out after '#' (amd64).
+            place = (re.search(r"#\s*(?:0x)?([0-9a-f]+)", operands)
+                     or re.match(r"0x([0-9a-f]+)(?:\s|$)", operands))
+            if not place:
+                failures.append("entry: loads the x87 control word from %s, not from a constant"
+                                % operands)
+                return
+            word = pe.get_word_at_rva(int(place.group(1), 16) - base)
+            if word != X87_CONTROL_WORD:
+                failures.append("entry: loads x87 control word 0x%04x, expected 0x%04x"
+                                % (word, X87_CONTROL_WORD))
+            return
+        if mnemonic.startswith(("call", "j", "ret")):
+            break
+    failures.append("entry: loads no x87 control word before its first call or jump")
+
+
 def objdump_view(tool, path):
     """(machine name or None, [DLL names]) as binutils reads the file."""
     output = subprocess.run([tool, "-p", path], check=True, capture_output=True,
@@ -317,7 +473,7 @@ def dll_stem(name):
     return name[:-4] if name.endswith(".dll") else name
 
 
-def check(path, machine, version, objdump):
+def check(path, machine, version, objdump, allowed):
     """([failures], summary of what was found)."""
     failures = []
     try:
@@ -337,29 +493,34 @@ def check(path, machine, version, objdump):
     if subsystem != IMAGE_SUBSYSTEM_WINDOWS_GUI:
         failures.append("subsystem: %d, expected %d (Windows GUI)"
                         % (subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI))
+    # What depends on the machine follows the file's own, so a wrong one fails once, above.
+    if found_machine in MACHINES:
+        machine = found_machine
+    subsystem_version = (pe.OPTIONAL_HEADER.MajorSubsystemVersion,
+                         pe.OPTIONAL_HEADER.MinorSubsystemVersion)
+    if subsystem_version != SUBSYSTEM_VERSIONS[machine]:
+        failures.append("subsystem version: %d.%d, expected %d.%d" % (
+            subsystem_version + SUBSYSTEM_VERSIONS[machine]))
 
     # Delay-loaded DLLs are as much a dependency as ordinary ones: only the failure comes later.
-    dlls = [entry.dll.decode("latin-1")
-            for directory in ("DIRECTORY_ENTRY_IMPORT", "DIRECTORY_ENTRY_DELAY_IMPORT")
-            for entry in getattr(pe, directory, [])]
-    stray = [d for d in dlls if dll_stem(d) not in ALLOWED_DLLS]
-    if stray:
-        failures.append("imports: %s not among the allowed DLLs (%s)"
-                        % (", ".join(stray), ", ".join(ALLOWED_DLLS)))
+    imports = check_imports(pe, allowed, failures)
+    dlls = sorted({dll for dll, _ in imports})
 
-    if objdump:
-        try:
-            their_machine, their_dlls = objdump_view(objdump, path)
-        except (OSError, subprocess.CalledProcessError) as e:
-            failures.append("objdump: could not run %s: %s" % (objdump, e))
-        else:
-            if their_machine != found_machine:
-                failures.append("objdump: reads machine %s, pefile %s"
-                                % (their_machine, found_machine))
-            ours = sorted(dll_stem(d) for d in dlls)
-            theirs = sorted(dll_stem(d) for d in their_dlls)
-            if ours != theirs:
-                failures.append("objdump: lists DLLs %s, pefile %s" % (theirs, ours))
+    try:
+        their_machine, their_dlls = objdump_view(objdump, path)
+        check_entry(pe, objdump, path, failures)
+        if machine == "i386":
+            check_instructions(disassembly(objdump, path), failures)
+    except (OSError, subprocess.CalledProcessError) as e:
+        failures.append("objdump: could not run %s: %s" % (objdump, e))
+    else:
+        if their_machine != found_machine:
+            failures.append("objdump: reads machine %s, pefile %s"
+                            % (their_machine, found_machine))
+        ours = sorted(dll_stem(d) for d in dlls)
+        theirs = sorted(dll_stem(d) for d in their_dlls)
+        if ours != theirs:
+            failures.append("objdump: lists DLLs %s, pefile %s" % (theirs, ours))
 
     try:
         table = resources(pe)
@@ -373,9 +534,12 @@ def check(path, machine, version, objdump):
             except (pefile.PEFormatError, struct.error, UnicodeDecodeError) as e:
                 failures.append("%s: malformed resource: %s" % (what, e))
 
-    summary = ("%s, Windows GUI, imports %s; version %s; Escape accelerator; "
-               "32x32 16-colour icon; manifest: dpiAware, asInvoker, Vista to 10/11"
-               % (found_machine, ", ".join(sorted(dll_stem(d) for d in dlls)),
+    summary = ("%s, Windows GUI %d.%d, %d imports from %s, all in Windows %s; entry sets x87 "
+               "control word 0x%04x%s; version %s; Escape accelerator; 32x32 16-colour icon; "
+               "manifest: dpiAware, asInvoker, Vista to 10/11"
+               % (found_machine, subsystem_version[0], subsystem_version[1], len(imports),
+                  ", ".join(sorted(dll_stem(d) for d in dlls)), OLDEST_WINDOWS, X87_CONTROL_WORD,
+                  "; no instruction newer than the Pentium" if machine == "i386" else "",
                   ".".join(map(str, version))))
     return failures, summary
 
@@ -392,10 +556,14 @@ def main(argv):
     parser.add_argument("--machine", required=True, choices=sorted(MACHINES))
     parser.add_argument("--version", required=True, type=version_numbers,
                         help="the project version, as the exe must carry it")
-    parser.add_argument("--objdump", help="binutils objdump for the exe's target, to cross-check")
+    parser.add_argument("--objdump", required=True,
+                        help="binutils objdump for the exe's target: disassembles, cross-checks")
+    parser.add_argument("--imports", required=True,
+                        help="the list of DLL functions the exe may import (imports.csv)")
     args = parser.parse_args(argv)
     try:
-        failures, summary = check(args.exe, args.machine, args.version, args.objdump)
+        failures, summary = check(args.exe, args.machine, args.version, args.objdump,
+                                  allowed_imports(args.imports))
     except OSError as e:
         failures, summary = ["file: %s" % e], ""
     name = os.path.basename(args.exe)
