@@ -13,8 +13,10 @@ import re
 import shutil
 import struct
 import sys
+import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import gltrace  # noqa: E402
 import winesession  # noqa: E402
 
 import pefile  # noqa: E402
@@ -78,6 +80,14 @@ class Case:
 
     def session(self, **screen):
         return winesession.Session(self.args.prefix, **screen)
+
+    def keep_dir(self):
+        """Where the case keeps its screenshots and traces: --shots, or else a directory of its
+        own."""
+        if not self.shots:
+            self.shots = tempfile.mkdtemp(prefix="e2e-case-")
+        os.makedirs(self.shots, exist_ok=True)
+        return self.shots
 
     def drive(self, session, steps, on_pause=None):
         events = session.drive(self.args.driver, self.args.exe, steps, on_pause)
@@ -293,25 +303,32 @@ def case_escape_on_report_box(case):
 
 
 def case_minimise_and_restore(case):
-    """Minimised to nothing and restored, the window draws new frames at its restored size;
-    squeezed to no height and widened back, it draws again at its new size. Two changes of the
-    picture each time: the first may come from a frame that was under way, or from the repaint
-    that showing the window asks for."""
-    with case.session() as s:
+    """Minimised, restored and given a size it never had, the window draws its frames at that size;
+    squeezed to no height and widened to yet another size, it draws at that one. The size a frame
+    is drawn at is its viewport, from the GL calls that reach the driver."""
+    restored, widened = (600, 400), (700, 300)
+    trace = os.path.join(case.keep_dir(), "run.trace")
+    with case.session(env=gltrace.tracing_env(trace)) as s:
         s.set_width_value(None, None)
         events = case.drive(s, ["box", "window", "changes", "resize:0:0",
-                                "resize:restore:400:400", "changes", "changes", "resize:300:0",
-                                "resize:400:400", "changes", "changes", "escape", "box", "exit"])
-    client = events_of(events, "window")[0]["client"]
+                                "resize:restore:%d:%d" % restored, "changes:2", "resize:300:0",
+                                "resize:%d:%d" % widened, "changes:2", "escape", "box", "exit"])
+    window = events_of(events, "window")[0]
+    client = window["client"]
+    frame = [o - c for o, c in zip(window["outer"][2:], client)]
     resized = [e for e in events if "resized" in e]
-    check_equal([e.get("client") for e in resized[:2] + resized[3:]], [None, client, client],
+    sizes = [[w - f for w, f in zip(size, frame)] for size in (restored, widened)]
+    check_equal([e.get("client") for e in resized[:2] + resized[3:]], [None] + sizes,
                 "client size after minimising, restoring and widening")
     check_equal(resized[2]["outer"][0], 300, "outer width squeezed to 300 x 0")
     check(resized[2]["client"][1] < client[1],
           "squeezed to 300 x 0, the client area is %s" % resized[2]["client"])
-    check_equal([c["client"] for c in events_of(events, "changed")], [client] * 5,
-                "client size of the frames drawn at the start, after the restore and after "
-                "widening")
+    # A client area with no height has nothing to draw in; a run of frames at one size is one.
+    drawn = [v for v in ([int(n) for n in c.numbers()]
+                         for c in gltrace.read_dump(trace, "glViewport")) if v[2] and v[3]]
+    drawn = [v for i, v in enumerate(drawn) if i == 0 or v != drawn[i - 1]]
+    check_equal(drawn, [[0, 0] + size for size in [client] + sizes],
+                "viewports of the frames drawn at the start, after the restore and after widening")
     check_equal(len(events_of(events, "box")), 2, "boxes shown")
     case.check_exit(events)
 
@@ -528,7 +545,7 @@ def case_context_failures(case):
     paint and deleted at the end; one that was never made is never deleted. With every step
     working but a driver that gives no strings, the report shows four empty lines. Every run
     asks for the same pixel format, from a window of the same class."""
-    workdir = os.path.join(case.shots or case.args.prefix + "-fake", "fake-gl")
+    workdir = os.path.join(case.keep_dir(), "fake-gl")
     os.makedirs(workdir, exist_ok=True)
     shutil.copy(case.args.exe, workdir)
     shutil.copy(case.args.fake_gl, os.path.join(workdir, "opengl32.dll"))

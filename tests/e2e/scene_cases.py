@@ -12,7 +12,6 @@ import statistics
 import struct
 import subprocess
 import sys
-import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import cases  # noqa: E402
@@ -29,17 +28,9 @@ FRAMES_PER_SIZE = 6
 WIDE = (800, 400)
 
 
-def keep_dir(case):
-    """Where the case keeps its screenshots and traces: --shots, or else a directory of its own."""
-    if not case.shots:
-        case.shots = tempfile.mkdtemp(prefix="scene-case-")
-    os.makedirs(case.shots, exist_ok=True)
-    return case.shots
-
-
 def grab(case, name, screen):
     """A screenshot (with a PNG beside it for people) as (width, height, pixels)."""
-    path = os.path.join(keep_dir(case), name + ".ppm")
+    path = os.path.join(case.keep_dir(), name + ".ppm")
     screen.screenshot(path)
     # On a 16-bit screen import writes 16-bit samples; the readers take 8.
     subprocess.run(["convert", path, "-depth", "8", path], check=True)
@@ -398,7 +389,7 @@ def case_apitrace(case):
     """The GL calls that reach the driver: the setup once, then per frame the viewport, the
     clear, the turned and moved model-view matrix of the animation state, the twelve fans, the
     icosahedron's list and one buffer swap."""
-    trace = os.path.join(keep_dir(case), "run.trace")
+    trace = os.path.join(case.keep_dir(), "run.trace")
     # The witness runs untraced, so that the trace holds the program's calls alone.
     with case.session() as s:
         strings = s.query(case.args.witness)
