@@ -117,6 +117,7 @@ class Case:
     def check_window(self, window):
         check_equal(window["title"], CAPTION, "window title")
         check_equal(window["style"], WINDOW_STYLE_VISIBLE, "window style")
+        check_equal(window["class_style"], CS_HREDRAW_VREDRAW, "window class style")
         check_equal(window["outer"][2:], [400, 400], "outer window size")
 
     def check_exit(self, events, code=0):
@@ -334,18 +335,24 @@ def case_minimise_and_restore(case):
 
 
 def case_other_commands(case):
-    """Commands other than quit change nothing: after them the window is still there and its
-    picture still changes twice (the first change may be a frame that was under way when the
-    commands came; the program handles them before it draws again). Only the low 16 bits of the
+    """Commands other than quit change nothing: after them the window has the title, style,
+    place, size and class it had before, its picture still changes twice (the first change may
+    be a frame that was under way when the commands came; the program handles them before it
+    draws again), and the timer set at the start is the only one. Only the low 16 bits of the
     command count, so 0x10002 quits like the Escape accelerator's command 2."""
-    with case.session() as s:
+    with case.session(env={"WINEDEBUG": winesession.RELAY_DEBUG}) as s:
+        s.trace_calls(["user32.SetTimer", "user32.KillTimer"])
         s.set_width_value(None, None)
         events = case.drive(s, ["box", "window", "command:1", "command:3", "command:0x30005",
-                                "command:0", "changes", "changes", "window", "command:0x10002",
+                                "command:0", "changes:2", "window", "command:0x10002",
                                 "box", "exit"])
     report, notice = events_of(events, "box")
-    check_equal(len(events_of(events, "window")), 2, "window still up after the other commands")
-    check_equal(len(events_of(events, "changed")), 2, "pictures changed after the other commands")
+    before, after = events_of(events, "window")
+    case.check_window(before)
+    check_fields(after, before, "the window after the other commands, against before them")
+    check_equal([[c.name] + c.args[1:] for c in program_calls(case, s, events)[1]],
+                [["user32.SetTimer", TIMER_ID, TIMER_PERIOD_MS, 0], ["user32.KillTimer", TIMER_ID]],
+                "timer calls (id, period, callback)")
     case.check_box(notice, EXIT_NOTICE, "red")
     case.check_exit(events)
 
