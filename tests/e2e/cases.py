@@ -362,7 +362,9 @@ CONTEXT_CALLS = ["user32.GetDC", "user32.ReleaseDC", "user32.SetTimer", "user32.
                  "opengl32.wglMakeCurrent"]
 # The calls whose arguments say what the program asks of the platform.
 BOX_CALLS = ["user32.MessageBoxA"]
-REGISTRY_CALLS = ["advapi32.RegOpenKeyExA", "advapi32.RegQueryValueExA"]
+# Every entry point of advapi32, and those through which kernel32 opens a key or reads a value.
+REGISTRY_CALLS = ["advapi32.*", "RegOpenKeyExA", "RegOpenKeyExW", "RegCreateKeyExA",
+                  "RegCreateKeyExW", "RegGetValueA", "RegGetValueW"]
 ASKING_CALLS = BOX_CALLS + REGISTRY_CALLS + [
     "user32.LoadIconA", "user32.LoadCursorA", "gdi32.GetDeviceCaps", "opengl32.glGetString"]
 BOX_FOREIGN, BOX_OWN, BOX_FAILURE = 0x1030, 0x1020, 0x1010
@@ -398,7 +400,8 @@ def box_styles(calls):
 
 def registry_asked(calls):
     """The registry calls the program made: the root key, path, options and access of each open,
-    and the value's name, reserved word and type buffer of each query, with their results."""
+    and the value's name, reserved word and type buffer of each query, with their results; any
+    other call as it was traced."""
     asked = []
     for c in calls:
         if c.name == "advapi32.RegOpenKeyExA":
@@ -406,6 +409,8 @@ def registry_asked(calls):
                           "%#x" % c.args[3], c.result])
         elif c.name == "advapi32.RegQueryValueExA":
             asked.append(["query", c.texts[1], c.args[2], c.args[3], c.result])
+        elif c.name.startswith("advapi32.") or c.name.split(".")[1] in REGISTRY_CALLS:
+            asked.append(repr(c))
     return asked
 
 
