@@ -443,12 +443,20 @@ def asked_at_start(case, own, report_text):
     return actual, expected
 
 
+def unpaired_handles(calls):
+    """The handles the calls took and never gave back, counted by the call that took them, and
+    the calls that gave back nothing (they failed, or named a handle not held)."""
+    held, strays = winesession.handles_held(calls)
+    names = [c.name for c in held]
+    return ["%d x %s" % (names.count(n), n) for n in sorted(set(names))] + [repr(c) for c in strays]
+
+
 def context_calls(case, session_args, steps):
     """Runs the program with its device-context, timer and context calls traced, and the calls
     that show what it asks of the platform; returns the events, the calls of its process and
     those its own code made."""
     with case.session(env={"WINEDEBUG": winesession.RELAY_DEBUG}, **session_args) as s:
-        s.trace_calls(CONTEXT_CALLS + ASKING_CALLS)
+        s.trace_calls(CONTEXT_CALLS + ["user32.BeginPaint", "user32.EndPaint"] + ASKING_CALLS)
         s.set_width_value(None, None)
         events = case.drive(s, steps)
     case.check_exit(events)
@@ -461,7 +469,7 @@ def case_context_and_dc_balance(case):
     deletes nothing. Along the way, what the program's own code asks of the platform: its
     class's icon and cursor, the four driver strings in the report's order, the screen metrics
     the report shows, the timer, the style of each box, and no registry read for a driver that
-    is not the maker's."""
+    is not the maker's. Each device context is paired with its giving back by its value."""
     steps = ["box", "window", "sleep:1000", "escape", "box", "exit"]
     events, calls, own = context_calls(case, {}, steps)
     names = [c.name for c in calls]
@@ -477,8 +485,10 @@ def case_context_and_dc_balance(case):
     check_equal([n for n in names if n in CONTEXT_CALLS][-1], "opengl32.wglDeleteContext",
                 "last of the context calls")
     actual, expected = asked_at_start(case, own, events_of(events, "box")[0]["text"])
-    actual.update({"box styles": box_styles(own), "registry": registry_asked(own)})
-    expected.update({"box styles": ["%#x" % BOX_FOREIGN, "%#x" % BOX_FAILURE], "registry": []})
+    actual.update({"box styles": box_styles(own), "registry": registry_asked(own),
+                   "handles": unpaired_handles(own)})
+    expected.update({"box styles": ["%#x" % BOX_FOREIGN, "%#x" % BOX_FAILURE], "registry": [],
+                     "handles": []})
 
     events, calls, own = context_calls(case, {"glx": False}, steps)
     names = [c.name for c in calls]
@@ -487,9 +497,11 @@ def case_context_and_dc_balance(case):
     check_equal([n for n in names if n.startswith("opengl32.")], [], "GL calls without a context")
     actual.update({"without a context: box styles": box_styles(own),
                    "without a context: registry": registry_asked(own),
-                   "without a context: screen metrics": of(own, "gdi32.GetDeviceCaps")})
+                   "without a context: screen metrics": of(own, "gdi32.GetDeviceCaps"),
+                   "without a context: handles": unpaired_handles(own)})
     expected.update({"without a context: box styles": ["%#x" % BOX_FAILURE] * 2,
-                     "without a context: registry": [], "without a context: screen metrics": []})
+                     "without a context: registry": [], "without a context: screen metrics": [],
+                     "without a context: handles": []})
     check_fields(actual, expected, "what the program asked of the platform")
 
 
