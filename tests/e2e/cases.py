@@ -470,8 +470,9 @@ def case_context_and_dc_balance(case):
     class's icon and cursor, the four driver strings in the report's order, the screen metrics
     the report shows, the timer, the style of each box, and no registry read for a driver that
     is not the maker's. Each device context is paired with its giving back by its value."""
-    steps = ["box", "window", "sleep:1000", "escape", "box", "exit"]
-    events, calls, own = context_calls(case, {}, steps)
+    paints = 6  # each change of the picture is a paint that binds the context and unbinds it
+    events, calls, own = context_calls(case, {}, ["box", "window", "changes:%d" % paints,
+                                                  "escape", "box", "exit"])
     names = [c.name for c in calls]
     count = names.count
     check_equal([count("user32.GetDC"), count("user32.ReleaseDC")], [2, 2], "GetDC, ReleaseDC")
@@ -479,7 +480,7 @@ def case_context_and_dc_balance(case):
                 "contexts created, deleted")
     check_equal([count("user32.SetTimer"), count("user32.KillTimer")], [1, 1], "timer set, killed")
     bound = [c.args[1] for c in of(calls, "opengl32.wglMakeCurrent")]
-    check(len(bound) > 10, "too few paints traced: %d bindings" % len(bound))
+    check(len(bound) >= 2 * paints, "too few paints traced: %d bindings" % len(bound))
     made = [c for c in bound if c != 0]
     check_equal(bound, [made[0], 0] * (len(bound) // 2), "bind, unbind in pairs")
     check_equal([n for n in names if n in CONTEXT_CALLS][-1], "opengl32.wglDeleteContext",
@@ -490,7 +491,9 @@ def case_context_and_dc_balance(case):
     expected.update({"box styles": ["%#x" % BOX_FOREIGN, "%#x" % BOX_FAILURE], "registry": [],
                      "handles": []})
 
-    events, calls, own = context_calls(case, {"glx": False}, steps)
+    # Without a context nothing is drawn, so no change shows: the program runs for a second.
+    events, calls, own = context_calls(case, {"glx": False}, ["box", "window", "sleep:1000",
+                                                              "escape", "box", "exit"])
     names = [c.name for c in calls]
     check_equal(names.count("user32.GetDC"), 1, "GetDC without a context (create sequence only)")
     check_equal(names.count("user32.ReleaseDC"), 1, "ReleaseDC without a context")
