@@ -150,13 +150,15 @@ def case_animation(case):
 def case_no_context_window(case):
     """Without a pixel format there is nothing to draw with: the window opens, its client area
     is neither erased (which would show the class's window colour) nor drawn, so it stays black,
-    and the program ends normally."""
+    and the program ends normally. The screen's background has a colour the program never draws:
+    a client area that is not on screen shows it."""
     shots = {}
 
     def on_pause(name, screen):
         shots[name] = grab(case, name, screen)
 
     with case.session(glx=False) as s:
+        subprocess.run(["xsetroot", "-display", s.screen.display, "-solid", "#2060a0"], check=True)
         events = case.drive(s, ["box", "window", "sleep:500", "pause:first", "sleep:500",
                                 "pause:later", "escape", "box", "exit"], on_pause)
     failure, notice = events_of(events, "box")
@@ -169,8 +171,8 @@ def case_no_context_window(case):
         summary = screens.summarise(rows)
         check_equal(summary["gold"], 0, "%s: gold pixels in a window without a context" % name)
         check_equal(summary["black"], summary["total"],
-                    "%s: black pixels of the client area (anything else was drawn or erased)"
-                    % name)
+                    "%s: black pixels of the client area (anything else was drawn, erased or "
+                    "not shown)" % name)
     case.check_box(notice, EXIT_NOTICE, "red")
     case.check_exit(events)
 

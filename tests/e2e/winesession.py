@@ -59,8 +59,9 @@ class Xvfb:
 
     def __init__(self, width=1024, height=768, depth=16, glx=True):
         read_end, write_end = os.pipe()
+        # -noreset: the screen keeps what a case set on it (a root colour) when its clients go.
         args = ["Xvfb", "-displayfd", str(write_end), "-screen", "0",
-                "%dx%dx%d" % (width, height, depth), "-nolisten", "tcp"]
+                "%dx%dx%d" % (width, height, depth), "-nolisten", "tcp", "-noreset"]
         if not glx:
             args += ["-extension", "GLX"]
         self.process = subprocess.Popen(args, pass_fds=(write_end,),
