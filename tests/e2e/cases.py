@@ -93,7 +93,8 @@ class Case:
         events = session.drive(self.args.driver, self.args.exe, steps, on_pause)
         for event in events:
             print("event:", event)
-        errors = events_of(events, "error")
+        # A driver that never ran prints nothing, not even the program's start.
+        errors = events_of(events, "error") or ([] if events else ["it printed nothing"])
         check(not errors, "the driver failed: %s\nwine said: %s" % (errors, session.stderr[-3000:]))
         return events
 
