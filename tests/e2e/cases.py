@@ -13,8 +13,10 @@ import re
 import shutil
 import struct
 import sys
+import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import gltrace  # noqa: E402
 import winesession  # noqa: E402
 
 import pefile  # noqa: E402
@@ -79,11 +81,20 @@ class Case:
     def session(self, **screen):
         return winesession.Session(self.args.prefix, **screen)
 
+    def keep_dir(self):
+        """Where the case keeps its screenshots and traces: --shots, or else a directory of its
+        own."""
+        if not self.shots:
+            self.shots = tempfile.mkdtemp(prefix="e2e-case-")
+        os.makedirs(self.shots, exist_ok=True)
+        return self.shots
+
     def drive(self, session, steps, on_pause=None):
         events = session.drive(self.args.driver, self.args.exe, steps, on_pause)
         for event in events:
             print("event:", event)
-        errors = events_of(events, "error")
+        # A driver that never ran prints nothing, not even the program's start.
+        errors = events_of(events, "error") or ([] if events else ["it printed nothing"])
         check(not errors, "the driver failed: %s\nwine said: %s" % (errors, session.stderr[-3000:]))
         return events
 
@@ -107,6 +118,7 @@ class Case:
     def check_window(self, window):
         check_equal(window["title"], CAPTION, "window title")
         check_equal(window["style"], WINDOW_STYLE_VISIBLE, "window style")
+        check_equal(window["class_style"], CS_HREDRAW_VREDRAW, "window class style")
         check_equal(window["outer"][2:], [400, 400], "outer window size")
 
     def check_exit(self, events, code=0):
@@ -310,42 +322,55 @@ def case_escape_on_report_box(case):
 
 
 def case_minimise_and_restore(case):
-    """Minimised to nothing and restored, the window draws new frames at its restored size;
-    squeezed to no height and widened back, it draws again at its new size. Two changes of the
-    picture each time: the first may come from a frame that was under way, or from the repaint
-    that showing the window asks for."""
-    with case.session() as s:
+    """Minimised, restored and given a size it never had, the window draws its frames at that size;
+    squeezed to no height and widened to yet another size, it draws at that one. The size a frame
+    is drawn at is its viewport, from the GL calls that reach the driver."""
+    restored, widened = (600, 400), (700, 300)
+    trace = os.path.join(case.keep_dir(), "run.trace")
+    with case.session(env=gltrace.tracing_env(trace)) as s:
         s.set_width_value(None, None)
         events = case.drive(s, ["box", "window", "changes", "resize:0:0",
-                                "resize:restore:400:400", "changes", "changes", "resize:300:0",
-                                "resize:400:400", "changes", "changes", "escape", "box", "exit"])
-    client = events_of(events, "window")[0]["client"]
+                                "resize:restore:%d:%d" % restored, "changes:2", "resize:300:0",
+                                "resize:%d:%d" % widened, "changes:2", "escape", "box", "exit"])
+    window = events_of(events, "window")[0]
+    client = window["client"]
+    frame = [o - c for o, c in zip(window["outer"][2:], client)]
     resized = [e for e in events if "resized" in e]
-    check_equal([e.get("client") for e in resized[:2] + resized[3:]], [None, client, client],
+    sizes = [[w - f for w, f in zip(size, frame)] for size in (restored, widened)]
+    check_equal([e.get("client") for e in resized[:2] + resized[3:]], [None] + sizes,
                 "client size after minimising, restoring and widening")
     check_equal(resized[2]["outer"][0], 300, "outer width squeezed to 300 x 0")
     check(resized[2]["client"][1] < client[1],
           "squeezed to 300 x 0, the client area is %s" % resized[2]["client"])
-    check_equal([c["client"] for c in events_of(events, "changed")], [client] * 5,
-                "client size of the frames drawn at the start, after the restore and after "
-                "widening")
+    # A client area with no height has nothing to draw in; a run of frames at one size is one.
+    drawn = [v for v in ([int(n) for n in c.numbers()]
+                         for c in gltrace.read_dump(trace, "glViewport")) if v[2] and v[3]]
+    drawn = [v for i, v in enumerate(drawn) if i == 0 or v != drawn[i - 1]]
+    check_equal(drawn, [[0, 0] + size for size in [client] + sizes],
+                "viewports of the frames drawn at the start, after the restore and after widening")
     check_equal(len(events_of(events, "box")), 2, "boxes shown")
     case.check_exit(events)
 
 
 def case_other_commands(case):
-    """Commands other than quit change nothing: after them the window is still there and its
-    picture still changes twice (the first change may be a frame that was under way when the
-    commands came; the program handles them before it draws again). Only the low 16 bits of the
+    """Commands other than quit change nothing: after them the window has the title, style,
+    place, size and class it had before, its picture still changes twice (the first change may
+    be a frame that was under way when the commands came; the program handles them before it
+    draws again), and the timer set at the start is the only one. Only the low 16 bits of the
     command count, so 0x10002 quits like the Escape accelerator's command 2."""
-    with case.session() as s:
+    with case.session(env={"WINEDEBUG": winesession.RELAY_DEBUG}) as s:
+        s.trace_calls(["user32.SetTimer", "user32.KillTimer"])
         s.set_width_value(None, None)
         events = case.drive(s, ["box", "window", "command:1", "command:3", "command:0x30005",
-                                "command:0", "changes", "changes", "window", "command:0x10002",
+                                "command:0", "changes:2", "window", "command:0x10002",
                                 "box", "exit"])
     report, notice = events_of(events, "box")
-    check_equal(len(events_of(events, "window")), 2, "window still up after the other commands")
-    check_equal(len(events_of(events, "changed")), 2, "pictures changed after the other commands")
+    before, after = events_of(events, "window")
+    case.check_window(before)
+    check_fields(after, before, "the window after the other commands, against before them")
+    check_equal([[c.name] + c.args[1:] for c in program_calls(case, s, events)[1]],
+                [["user32.SetTimer", TIMER_ID, TIMER_PERIOD_MS, 0], ["user32.KillTimer", TIMER_ID]],
+                "timer calls (id, period, callback)")
     case.check_box(notice, EXIT_NOTICE, "red")
     case.check_exit(events)
 
@@ -355,7 +380,9 @@ CONTEXT_CALLS = ["user32.GetDC", "user32.ReleaseDC", "user32.SetTimer", "user32.
                  "opengl32.wglMakeCurrent"]
 # The calls whose arguments say what the program asks of the platform.
 BOX_CALLS = ["user32.MessageBoxA"]
-REGISTRY_CALLS = ["advapi32.RegOpenKeyExA", "advapi32.RegQueryValueExA"]
+# Every entry point of advapi32, and those through which kernel32 opens a key or reads a value.
+REGISTRY_CALLS = ["advapi32.*", "RegOpenKeyExA", "RegOpenKeyExW", "RegCreateKeyExA",
+                  "RegCreateKeyExW", "RegGetValueA", "RegGetValueW"]
 ASKING_CALLS = BOX_CALLS + REGISTRY_CALLS + [
     "user32.LoadIconA", "user32.LoadCursorA", "gdi32.GetDeviceCaps", "opengl32.glGetString"]
 BOX_FOREIGN, BOX_OWN, BOX_FAILURE = 0x1030, 0x1020, 0x1010
@@ -391,7 +418,8 @@ def box_styles(calls):
 
 def registry_asked(calls):
     """The registry calls the program made: the root key, path, options and access of each open,
-    and the value's name, reserved word and type buffer of each query, with their results."""
+    and the value's name, reserved word and type buffer of each query, with their results; any
+    other call as it was traced."""
     asked = []
     for c in calls:
         if c.name == "advapi32.RegOpenKeyExA":
@@ -399,6 +427,8 @@ def registry_asked(calls):
                           "%#x" % c.args[3], c.result])
         elif c.name == "advapi32.RegQueryValueExA":
             asked.append(["query", c.texts[1], c.args[2], c.args[3], c.result])
+        elif c.name.startswith("advapi32.") or c.name.split(".")[1] in REGISTRY_CALLS:
+            asked.append(repr(c))
     return asked
 
 
@@ -430,12 +460,20 @@ def asked_at_start(case, own, report_text):
     return actual, expected
 
 
+def unpaired_handles(calls):
+    """The handles the calls took and never gave back, counted by the call that took them, and
+    the calls that gave back nothing (they failed, or named a handle not held)."""
+    held, strays = winesession.handles_held(calls)
+    names = [c.name for c in held]
+    return ["%d x %s" % (names.count(n), n) for n in sorted(set(names))] + [repr(c) for c in strays]
+
+
 def context_calls(case, session_args, steps):
     """Runs the program with its device-context, timer and context calls traced, and the calls
     that show what it asks of the platform; returns the events, the calls of its process and
     those its own code made."""
     with case.session(env={"WINEDEBUG": winesession.RELAY_DEBUG}, **session_args) as s:
-        s.trace_calls(CONTEXT_CALLS + ASKING_CALLS)
+        s.trace_calls(CONTEXT_CALLS + ["user32.BeginPaint", "user32.EndPaint"] + ASKING_CALLS)
         s.set_width_value(None, None)
         events = case.drive(s, steps)
     case.check_exit(events)
@@ -448,9 +486,10 @@ def case_context_and_dc_balance(case):
     deletes nothing. Along the way, what the program's own code asks of the platform: its
     class's icon and cursor, the four driver strings in the report's order, the screen metrics
     the report shows, the timer, the style of each box, and no registry read for a driver that
-    is not the maker's."""
-    steps = ["box", "window", "sleep:1000", "escape", "box", "exit"]
-    events, calls, own = context_calls(case, {}, steps)
+    is not the maker's. Each device context is paired with its giving back by its value."""
+    paints = 6  # each change of the picture is a paint that binds the context and unbinds it
+    events, calls, own = context_calls(case, {}, ["box", "window", "changes:%d" % paints,
+                                                  "escape", "box", "exit"])
     names = [c.name for c in calls]
     count = names.count
     check_equal([count("user32.GetDC"), count("user32.ReleaseDC")], [2, 2], "GetDC, ReleaseDC")
@@ -458,25 +497,31 @@ def case_context_and_dc_balance(case):
                 "contexts created, deleted")
     check_equal([count("user32.SetTimer"), count("user32.KillTimer")], [1, 1], "timer set, killed")
     bound = [c.args[1] for c in of(calls, "opengl32.wglMakeCurrent")]
-    check(len(bound) > 10, "too few paints traced: %d bindings" % len(bound))
+    check(len(bound) >= 2 * paints, "too few paints traced: %d bindings" % len(bound))
     made = [c for c in bound if c != 0]
     check_equal(bound, [made[0], 0] * (len(bound) // 2), "bind, unbind in pairs")
     check_equal([n for n in names if n in CONTEXT_CALLS][-1], "opengl32.wglDeleteContext",
                 "last of the context calls")
     actual, expected = asked_at_start(case, own, events_of(events, "box")[0]["text"])
-    actual.update({"box styles": box_styles(own), "registry": registry_asked(own)})
-    expected.update({"box styles": ["%#x" % BOX_FOREIGN, "%#x" % BOX_FAILURE], "registry": []})
+    actual.update({"box styles": box_styles(own), "registry": registry_asked(own),
+                   "handles": unpaired_handles(own)})
+    expected.update({"box styles": ["%#x" % BOX_FOREIGN, "%#x" % BOX_FAILURE], "registry": [],
+                     "handles": []})
 
-    events, calls, own = context_calls(case, {"glx": False}, steps)
+    # Without a context nothing is drawn, so no change shows: the program runs for a second.
+    events, calls, own = context_calls(case, {"glx": False}, ["box", "window", "sleep:1000",
+                                                              "escape", "box", "exit"])
     names = [c.name for c in calls]
     check_equal(names.count("user32.GetDC"), 1, "GetDC without a context (create sequence only)")
     check_equal(names.count("user32.ReleaseDC"), 1, "ReleaseDC without a context")
     check_equal([n for n in names if n.startswith("opengl32.")], [], "GL calls without a context")
     actual.update({"without a context: box styles": box_styles(own),
                    "without a context: registry": registry_asked(own),
-                   "without a context: screen metrics": of(own, "gdi32.GetDeviceCaps")})
+                   "without a context: screen metrics": of(own, "gdi32.GetDeviceCaps"),
+                   "without a context: handles": unpaired_handles(own)})
     expected.update({"without a context: box styles": ["%#x" % BOX_FAILURE] * 2,
-                     "without a context: registry": [], "without a context: screen metrics": []})
+                     "without a context: registry": [], "without a context: screen metrics": [],
+                     "without a context: handles": []})
     check_fields(actual, expected, "what the program asked of the platform")
 
 
@@ -520,21 +565,27 @@ def run_with_fake_gl(case, session, workdir, failing):
     return events, lines
 
 
-def asked_for_context(lines):
-    """The pixel format and the window class as the stand-in saw them inside the program, next
-    to what they must be."""
-    descriptors = [bytes.fromhex(l[1]) for l in lines if l[0] == "descriptor"]
+def asked_for_context(lines, failing):
+    """The pixel format as the stand-in saw it inside the program when it was chosen and, unless
+    choosing failed, when the chosen format was set, and the window class, next to what they
+    must be."""
+    descriptors = [l[1:] for l in lines if l[0] == "descriptor"]
     classes = [[int(n) for n in l[1:]] for l in lines if l[0] == "class"]
-    check_equal([len(descriptors), len(classes)], [1, 1], "pixel formats chosen, classes read")
+    check_equal(len(classes), 1, "classes read")
     style, brush, cursor, arrow, icon, app_icon = classes[0]
-    descriptor = descriptors[0]
-    actual = dict(zip(DESCRIPTOR_FIELDS, struct.unpack("<HHI20BIII", descriptor)))
-    actual.update({"class style": style, "class brush": brush,
-                   "class cursor is the arrow": cursor == arrow != 0,
-                   "class icon is the exe's icon 101": icon == app_icon != 0})
-    expected = dict(REQUESTED_FORMAT, **{
-        "class style": CS_HREDRAW_VREDRAW, "class brush": COLOR_WINDOW_BRUSH,
-        "class cursor is the arrow": True, "class icon is the exe's icon 101": True})
+    actual = {"pixel format steps (format)": [[step, int(n)] for step, n, _ in descriptors],
+              "class style": style, "class brush": brush,
+              "class cursor is the arrow": cursor == arrow != 0,
+              "class icon is the exe's icon 101": icon == app_icon != 0}
+    expected = {"pixel format steps (format)": [["choose", 0]] if failing == "wglChoosePixelFormat"
+                else [["choose", 1], ["set", 1]],
+                "class style": CS_HREDRAW_VREDRAW, "class brush": COLOR_WINDOW_BRUSH,
+                "class cursor is the arrow": True, "class icon is the exe's icon 101": True}
+    for step, _, descriptor in descriptors:
+        raw = b"" if descriptor == "none" else bytes.fromhex(descriptor)
+        fields = struct.unpack("<HHI20BIII", raw) if raw else []
+        actual.update({"%s: %s" % (step, name): v for name, v in zip(DESCRIPTOR_FIELDS, fields)})
+        expected.update({"%s: %s" % (step, name): v for name, v in REQUESTED_FORMAT.items()})
     return actual, expected
 
 
@@ -544,7 +595,7 @@ def case_context_failures(case):
     paint and deleted at the end; one that was never made is never deleted. With every step
     working but a driver that gives no strings, the report shows four empty lines. Every run
     asks for the same pixel format, from a window of the same class."""
-    workdir = os.path.join(case.shots or case.args.prefix + "-fake", "fake-gl")
+    workdir = os.path.join(case.keep_dir(), "fake-gl")
     os.makedirs(workdir, exist_ok=True)
     shutil.copy(case.args.exe, workdir)
     shutil.copy(case.args.fake_gl, os.path.join(workdir, "opengl32.dll"))
@@ -556,7 +607,7 @@ def case_context_failures(case):
         for failing, text, context_made in FAILING_STEPS + [("nothing", None, True)]:
             try:
                 events, lines = run_with_fake_gl(case, s, workdir, failing)
-                actual, expected = asked_for_context(lines)
+                actual, expected = asked_for_context(lines, failing)
                 actual["box styles"] = box_styles(program_calls(case, s, events)[1])
                 expected["box styles"] = ["%#x" % (BOX_FAILURE if text else BOX_FOREIGN),
                                           "%#x" % BOX_FAILURE]

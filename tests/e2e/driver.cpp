@@ -14,8 +14,9 @@
 //   command:N        post WM_COMMAND with wParam N to the main window
 //   resize:W:H       give the main window this outer size (0:0 minimises, restore:W:H restores)
 //                    and wait until it has it
-//   changes          wait until the main window's client area on screen shows another picture
-//                    than when the step began, report the client size
+//   changes[:N]      wait until the main window's client area on screen has shown another
+//                    picture N times (default 1), each new after the one before, report the
+//                    client size
 //   pause:NAME       print {"pause":NAME} and wait for a line on standard input (screenshots)
 //   sleep:MS         wait
 //   sample:S:MS      for S seconds, every MS milliseconds, report the time (the soak test reads
@@ -282,6 +283,7 @@ void ReportWindow()
     std::snprintf(styleText, sizeof styleText, "%08lx", static_cast<unsigned long>(style));
     Emit("{\"window\":{\"title\":" + Json(TextOf(window)) +
          ",\"style\":" + Json(styleText) +
+         ",\"class_style\":" + std::to_string(GetClassLongPtrA(window, GCL_STYLE)) +
          ",\"outer\":[" + std::to_string(outer.left) + "," + std::to_string(outer.top) + "," +
          std::to_string(outer.right - outer.left) + "," + std::to_string(outer.bottom - outer.top) +
          "],\"client\":[" + std::to_string(client.right) + "," + std::to_string(client.bottom) +
@@ -372,21 +374,28 @@ std::vector<unsigned char> CaptureClient(HWND window)
     return pixels;
 }
 
-void WaitForChange()
+// Each change is a frame the program drew after the one seen before it.
+void WaitForChanges(int times)
 {
     HWND window = MainWindow();
-    const std::vector<unsigned char> before = CaptureClient(window);
-    if (!WaitUntil([&] {
-            if (ProgramEnded()) {
-                Fail("the program ended while its picture was watched");
-            }
-            if (FindWindowOfProgram("#32770", true) != nullptr) {
-                Fail("a message box appeared while the picture was watched");
-            }
-            const std::vector<unsigned char> now = CaptureClient(window);
-            return !now.empty() && now != before;
-        })) {
-        Fail("the window's picture did not change");
+    std::vector<unsigned char> before = CaptureClient(window);
+    for (int i = 0; i < times; ++i) {
+        if (!WaitUntil([&] {
+                if (ProgramEnded()) {
+                    Fail("the program ended while its picture was watched");
+                }
+                if (FindWindowOfProgram("#32770", true) != nullptr) {
+                    Fail("a message box appeared while the picture was watched");
+                }
+                std::vector<unsigned char> now = CaptureClient(window);
+                if (now.empty() || now == before) {
+                    return false;
+                }
+                before.swap(now);
+                return true;
+            })) {
+            Fail("the window's picture did not change (" + std::to_string(i) + " changes seen)");
+        }
     }
     RECT client = {};
     GetClientRect(window, &client);
@@ -445,7 +454,7 @@ void RunStep(const std::string& step)
     } else if (verb == "resize") {
         Resize(arg);
     } else if (verb == "changes") {
-        WaitForChange();
+        WaitForChanges(arg.empty() ? 1 : std::atoi(arg.c_str()));
     } else if (verb == "pause") {
         Pause(arg);
     } else if (verb == "sleep") {

@@ -6,10 +6,11 @@
  * "wglCreateContext" or "wglMakeCurrent"; anything else lets every step succeed, and then
  * glGetString answers NULL for every name, as a driver that gives no strings would.
  * FAKE_GL_LOG names a file that gets one line per context call: "create <ctx> <result>",
- * "current <ctx> <result>", "delete <ctx> <result>"; and, when the pixel format is chosen, the
- * descriptor as handed over ("descriptor <40 bytes in hex>") and the fields of the window's class
- * as the program registered it, read here inside its process ("class <style> <brush> <cursor>
- * <arrow cursor> <icon> <icon 101 of the exe>").
+ * "current <ctx> <result>", "delete <ctx> <result>"; the descriptor as handed over when the pixel
+ * format is chosen and when it is set, with the format returned or given ("descriptor choose
+ * <format> <40 bytes in hex, or none>", "descriptor set ..."); and, when it is chosen, the
+ * fields of the window's class as the program registered it, read here inside its process
+ * ("class <style> <brush> <cursor> <arrow cursor> <icon> <icon 101 of the exe>").
  *
  * No windows.h: its declarations of these very functions are imports, and these are exports.
  * Every function keeps its real parameter list, since stdcall callees pop their own arguments. */
@@ -96,15 +97,19 @@ static void Log(const char* what, HANDLE context, int result)
     LogLine("%s %lu %d\n", what, (unsigned long)(size_t)context, result);
 }
 
-static void LogRequest(HANDLE dc, const unsigned char* descriptor)
+static void LogDescriptor(const char* step, int format, const unsigned char* descriptor)
 {
-    char hex[2 * PIXELFORMATDESCRIPTOR_SIZE + 1];
-    HANDLE window = WindowFromDC(dc);
+    char hex[2 * PIXELFORMATDESCRIPTOR_SIZE + 1] = "none";
     int i;
-    for (i = 0; i < PIXELFORMATDESCRIPTOR_SIZE; ++i) {
+    for (i = 0; descriptor != NULL && i < PIXELFORMATDESCRIPTOR_SIZE; ++i) {
         sprintf(hex + 2 * i, "%02x", descriptor[i]);
     }
-    LogLine("descriptor %s\n", hex);
+    LogLine("descriptor %s %d %s\n", step, format, hex);
+}
+
+static void LogClass(HANDLE dc)
+{
+    HANDLE window = WindowFromDC(dc);
     LogLine("class %llu %llu %llu %llu %llu %llu\n", CLASS_FIELD(window, GCL_STYLE),
             CLASS_FIELD(window, GCLP_HBRBACKGROUND), CLASS_FIELD(window, GCLP_HCURSOR),
             (unsigned long long)(size_t)LoadCursorA(NULL, IDC_ARROW),
@@ -115,15 +120,16 @@ static void LogRequest(HANDLE dc, const unsigned char* descriptor)
 /* The pixel format, asked for by gdi32. */
 EXPORT int API wglChoosePixelFormat(HANDLE dc, const void* descriptor)
 {
-    LogRequest(dc, descriptor);
-    return Fails("wglChoosePixelFormat") ? 0 : 1;
+    int format = Fails("wglChoosePixelFormat") ? 0 : 1;
+    LogDescriptor("choose", format, descriptor);
+    LogClass(dc);
+    return format;
 }
 
 EXPORT BOOL API wglSetPixelFormat(HANDLE dc, int format, const void* descriptor)
 {
     (void)dc;
-    (void)format;
-    (void)descriptor;
+    LogDescriptor("set", format, descriptor);
     return !Fails("wglSetPixelFormat");
 }
 

@@ -12,7 +12,6 @@ import statistics
 import struct
 import subprocess
 import sys
-import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import cases  # noqa: E402
@@ -29,17 +28,9 @@ FRAMES_PER_SIZE = 6
 WIDE = (800, 400)
 
 
-def keep_dir(case):
-    """Where the case keeps its screenshots and traces: --shots, or else a directory of its own."""
-    if not case.shots:
-        case.shots = tempfile.mkdtemp(prefix="scene-case-")
-    os.makedirs(case.shots, exist_ok=True)
-    return case.shots
-
-
 def grab(case, name, screen):
     """A screenshot (with a PNG beside it for people) as (width, height, pixels)."""
-    path = os.path.join(keep_dir(case), name + ".ppm")
+    path = os.path.join(case.keep_dir(), name + ".ppm")
     screen.screenshot(path)
     # On a 16-bit screen import writes 16-bit samples; the readers take 8.
     subprocess.run(["convert", path, "-depth", "8", path], check=True)
@@ -159,13 +150,15 @@ def case_animation(case):
 def case_no_context_window(case):
     """Without a pixel format there is nothing to draw with: the window opens, its client area
     is neither erased (which would show the class's window colour) nor drawn, so it stays black,
-    and the program ends normally."""
+    and the program ends normally. The screen's background has a colour the program never draws:
+    a client area that is not on screen shows it."""
     shots = {}
 
     def on_pause(name, screen):
         shots[name] = grab(case, name, screen)
 
     with case.session(glx=False) as s:
+        subprocess.run(["xsetroot", "-display", s.screen.display, "-solid", "#2060a0"], check=True)
         events = case.drive(s, ["box", "window", "sleep:500", "pause:first", "sleep:500",
                                 "pause:later", "escape", "box", "exit"], on_pause)
     failure, notice = events_of(events, "box")
@@ -178,8 +171,8 @@ def case_no_context_window(case):
         summary = screens.summarise(rows)
         check_equal(summary["gold"], 0, "%s: gold pixels in a window without a context" % name)
         check_equal(summary["black"], summary["total"],
-                    "%s: black pixels of the client area (anything else was drawn or erased)"
-                    % name)
+                    "%s: black pixels of the client area (anything else was drawn, erased or "
+                    "not shown)" % name)
     case.check_box(notice, EXIT_NOTICE, "red")
     case.check_exit(events)
 
@@ -381,7 +374,10 @@ def frame_state(frame):
 
 STATE_TOLERANCE = [1e-4, 1e-4, 1e-4, 1e-6, 1e-5]
 MAX_TICKS_BETWEEN_FRAMES = 200
-ANIMATION_MS = 6000   # the first wrap of the angle about y comes after 360 ticks
+FULL_TURN_TICKS = 360   # the first wrap of the angle about y comes after 360 ticks
+# Each change on screen is a frame, and every frame after the first follows at least one tick:
+# this many changes take the animation past the first wrap.
+ANIMATION_CHANGES = FULL_TURN_TICKS + 2
 
 
 def match_model(index, state, model):
@@ -398,13 +394,13 @@ def case_apitrace(case):
     """The GL calls that reach the driver: the setup once, then per frame the viewport, the
     clear, the turned and moved model-view matrix of the animation state, the twelve fans, the
     icosahedron's list and one buffer swap."""
-    trace = os.path.join(keep_dir(case), "run.trace")
+    trace = os.path.join(case.keep_dir(), "run.trace")
     # The witness runs untraced, so that the trace holds the program's calls alone.
     with case.session() as s:
         strings = s.query(case.args.witness)
     with case.session(env=gltrace.tracing_env(trace)) as s:
-        events = case.drive(s, ["box", "window", "sleep:%d" % ANIMATION_MS, "escape", "box",
-                                "exit"])
+        events = case.drive(s, ["box", "window", "changes:%d" % ANIMATION_CHANGES, "escape",
+                                "box", "exit"])
     report, notice = events_of(events, "box")
     check_foreign_report(case, report, strings)
     case.check_box(notice, EXIT_NOTICE, "red")
@@ -420,7 +416,8 @@ def case_apitrace(case):
     check_equal(sum(c.name == "glNewList" for c in gl), 1, "display lists compiled")
 
     frames = split_frames(calls[calls.index(gl[used]):])
-    check(len(frames) >= 10, "only %d frames in %d ms of animation" % (len(frames), ANIMATION_MS))
+    check(len(frames) >= ANIMATION_CHANGES, "only %d frames for %d changes on screen" % (
+        len(frames), ANIMATION_CHANGES))
     # The first frame is painted when the window is shown, before the first tick; every later
     # frame follows at least one tick.
     model, total, idle = AnimationModel(), 0, []
@@ -434,7 +431,8 @@ def case_apitrace(case):
         check_frame(index, frame, client, model)
     check(not idle, "%d of %d frames show the same state as the frame before (frames %s...)" %
           (len(idle), len(frames), idle[:5]))
-    check(total > 360, "the animation ran only %d ticks, short of the first full turn" % total)
+    check(total > FULL_TURN_TICKS, "the animation ran only %d ticks, short of the first full turn"
+          % total)
     print("%d frames over %d ticks checked after a setup of %d calls" % (len(frames), total, used))
 
 

@@ -16,20 +16,14 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import winesession  # noqa: E402
 
 
-# Calls that make a GDI or USER object or a device context, and those that give one back.
-TAKES = ["user32.GetDC", "user32.GetDCEx", "user32.GetWindowDC", "gdi32.CreateCompatibleDC",
-         "gdi32.CreateDCA", "gdi32.CreateSolidBrush", "gdi32.CreateBrushIndirect", "gdi32.CreatePen",
-         "gdi32.CreateFontIndirectA", "gdi32.CreateCompatibleBitmap", "gdi32.CreateRectRgn",
-         "user32.CreateWindowExA", "user32.SetTimer", "opengl32.wglCreateContext"]
-GIVES = ["user32.ReleaseDC", "gdi32.DeleteDC", "gdi32.DeleteObject", "user32.DestroyWindow",
-         "user32.KillTimer", "opengl32.wglDeleteContext"]
-
-
 def handle_balance(stderr, pid, ticks):
-    """For each tick (ms), the objects the program had taken and not given back by then."""
-    calls = [(c.ms, 1 if c.name in TAKES else -1)
-             for c in winesession.traced_calls(stderr, pid) if c.name in TAKES + GIVES]
-    return [sum(d for t, d in calls if t <= tick) for tick in ticks], len(calls)
+    """For each tick (ms), the handles the program had taken a second or more before it and not
+    given back by then, each paired with its giving back by value (winesession.handles_held). A
+    paint under way at the tick holds its device context for a moment only."""
+    calls = [c for c in winesession.traced_calls(stderr, pid)
+             if c.name in winesession.HANDLE_TAKES or c.name in winesession.HANDLE_GIVES]
+    held = [winesession.handles_held([c for c in calls if c.ms <= tick])[0] for tick in ticks]
+    return [sum(c.ms <= tick - 1000 for c in taken) for tick, taken in zip(ticks, held)], len(calls)
 
 
 def rss_kib(pid):
@@ -70,7 +64,7 @@ def main():
              "box", "exit"]
     relay = {"WINEDEBUG": winesession.RELAY_DEBUG}
     with winesession.Session(args.prefix, env=relay) as session:
-        session.trace_calls(TAKES + GIVES)
+        session.trace_calls(list(winesession.HANDLE_TAKES) + list(winesession.HANDLE_GIVES))
         events = session.drive(args.driver, args.exe, steps, on_event=on_event,
                                timeout=args.seconds + 600)
         stderr = session.stderr

@@ -60,9 +60,10 @@ class XServer:
 
     def _start(self, args):
         read_end, write_end = os.pipe()
-        self.process = subprocess.Popen(args + ["-displayfd", str(write_end), "-nolisten", "tcp"],
-                                        pass_fds=(write_end,), stdout=subprocess.DEVNULL,
-                                        stderr=subprocess.DEVNULL)
+        # -noreset: the screen keeps what a case set on it (a root colour) when its clients go.
+        self.process = subprocess.Popen(
+            args + ["-displayfd", str(write_end), "-nolisten", "tcp", "-noreset"],
+            pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(write_end)
         number = b""
         with os.fdopen(read_end, "rb") as pipe:
@@ -126,7 +127,7 @@ EndSection
         config = os.path.join(self.workdir, "xorg.conf")
         with open(config, "w") as f:
             f.write(self.CONFIG % {"depth": depth, "width": 2 * self.WIDTH, "height": self.HEIGHT})
-        self._start(["/usr/lib/xorg/Xorg", "-config", config, "-noreset",
+        self._start(["/usr/lib/xorg/Xorg", "-config", config,
                      "-logfile", os.path.join(self.workdir, "Xorg.log")])
         mode = "%dx%d_two" % (self.WIDTH, self.HEIGHT)
         self.xrandr("--newmode", mode, *self.MODELINE.split())
@@ -350,6 +351,46 @@ def traced_calls(stderr, pid, image=None):
                     stack.pop(i).result = int(m.group(7), 16)
                     break
     return calls
+
+
+# The calls that take a handle and those that give one back: the kind of handle, and the
+# arguments that name it (None: the call's result). A paint is named by its window and paint
+# structure, a timer by its window and id.
+HANDLE_TAKES = {
+    "user32.GetDC": ("dc", None), "user32.GetDCEx": ("dc", None), "user32.GetWindowDC": ("dc", None),
+    "user32.BeginPaint": ("paint", (0, 1)),
+    "gdi32.CreateCompatibleDC": ("made dc", None), "gdi32.CreateDCA": ("made dc", None),
+    "gdi32.CreateSolidBrush": ("object", None), "gdi32.CreateBrushIndirect": ("object", None),
+    "gdi32.CreatePen": ("object", None), "gdi32.CreateFontIndirectA": ("object", None),
+    "gdi32.CreateCompatibleBitmap": ("object", None), "gdi32.CreateRectRgn": ("object", None),
+    "user32.CreateWindowExA": ("window", None), "user32.SetTimer": ("timer", (0, 1)),
+    "opengl32.wglCreateContext": ("context", None)}
+HANDLE_GIVES = {
+    "user32.ReleaseDC": ("dc", (1,)), "gdi32.DeleteObject": ("object", (0,)),
+    "gdi32.DeleteDC": ("made dc", (0,)), "user32.EndPaint": ("paint", (0, 1)),
+    "user32.DestroyWindow": ("window", (0,)), "user32.KillTimer": ("timer", (0, 1)),
+    "opengl32.wglDeleteContext": ("context", (0,))}
+
+
+def handles_held(calls):
+    """Pairs each handle a call took with the call that gave it back, by the handle's value and
+    the calls' results: a take that failed holds nothing, and a give that failed, or that names no
+    handle held, gives nothing back. Returns the takes never given back and those gives."""
+    held, strays = {}, []
+    for call in calls:
+        table = HANDLE_TAKES if call.name in HANDLE_TAKES else HANDLE_GIVES
+        if call.name not in table:
+            continue
+        kind, where = table[call.name]
+        key = (kind,) + (tuple(call.args[i] for i in where) if where else (call.result,))
+        if table is HANDLE_TAKES:
+            if call.result:
+                held.setdefault(key, []).append(call)
+        elif call.result and held.get(key):
+            held[key].pop()
+        else:
+            strays.append(call)
+    return [call for taken in held.values() for call in taken], strays
 
 
 def read_file(path, mode="r"):
