@@ -384,9 +384,13 @@ BOX_CALLS = ["user32.MessageBoxA"]
 REGISTRY_CALLS = ["advapi32.*", "RegOpenKeyExA", "RegOpenKeyExW", "RegCreateKeyExA",
                   "RegCreateKeyExW", "RegGetValueA", "RegGetValueW"]
 ASKING_CALLS = BOX_CALLS + REGISTRY_CALLS + [
-    "user32.LoadIconA", "user32.LoadCursorA", "gdi32.GetDeviceCaps", "opengl32.glGetString"]
+    "user32.LoadIconA", "user32.LoadCursorA", "user32.ShowWindow", "gdi32.GetDeviceCaps",
+    "opengl32.glGetString"]
 BOX_FOREIGN, BOX_OWN, BOX_FAILURE = 0x1030, 0x1020, 0x1010
 IDI_APPICON, IDC_ARROW = 101, 0x7F00
+# The driver starts the program without a show command of its own (no STARTF_USESHOWWINDOW): the
+# program must then ask for the default one, which Windows takes from how it was started.
+SW_SHOWDEFAULT = 10
 HORZRES, VERTRES, BITSPIXEL = 8, 10, 12
 KEY_READ = 0x20019
 DRIVER_KEY_PATH = winesession.DRIVER_KEY.split("\\", 1)[1]
@@ -444,6 +448,8 @@ def asked_at_start(case, own, report_text):
         "driver strings": ["%#x" % c.args[0] for c in of(own, "opengl32.glGetString")],
         "screen metrics (index, answer)": [c.args[1:] + [c.result]
                                            for c in of(own, "gdi32.GetDeviceCaps")],
+        "window shown (same window, command)": [[c.args[0] == window, c.args[1]]
+                                                for c in of(own, "user32.ShowWindow")],
         "timer set (id, period, callback)": [c.args[1:] for c in timers],
         "timer killed (same window, id)": [[c.args[0] == window, c.args[1]]
                                            for c in of(own, "user32.KillTimer")],
@@ -454,6 +460,7 @@ def asked_at_start(case, own, report_text):
         "cursor": [[0, IDC_ARROW]],
         "driver strings": ["0x1f00", "0x1f01", "0x1f02", "0x1f03"],
         "screen metrics (index, answer)": [[HORZRES, x], [VERTRES, y], [BITSPIXEL, bits]],
+        "window shown (same window, command)": [[True, SW_SHOWDEFAULT]],
         "timer set (id, period, callback)": [[TIMER_ID, TIMER_PERIOD_MS, 0]],
         "timer killed (same window, id)": [[True, TIMER_ID]],
     }
