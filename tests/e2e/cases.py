@@ -342,9 +342,13 @@ def case_minimise_and_restore(case):
     check_equal(resized[2]["outer"][0], 300, "outer width squeezed to 300 x 0")
     check(resized[2]["client"][1] < client[1],
           "squeezed to 300 x 0, the client area is %s" % resized[2]["client"])
-    # A client area with no height has nothing to draw in; a run of frames at one size is one.
+    # A client area with no height has nothing to draw in. Squeezed, Wine still leaves one row,
+    # and whether a tick draws there before the widening depends on the machine's load: those
+    # frames are not counted. A run of frames at one size is one.
+    squeezed = [0, 0] + resized[2]["client"]
     drawn = [v for v in ([int(n) for n in c.numbers()]
-                         for c in gltrace.read_dump(trace, "glViewport")) if v[2] and v[3]]
+                         for c in gltrace.read_dump(trace, "glViewport"))
+             if v[2] and v[3] and v != squeezed]
     drawn = [v for i, v in enumerate(drawn) if i == 0 or v != drawn[i - 1]]
     check_equal(drawn, [[0, 0] + size for size in [client] + sizes],
                 "viewports of the frames drawn at the start, after the restore and after widening")
