@@ -2,9 +2,11 @@
 
 #include "scene/FloatStore.h"
 
-// The fields are floats, but a step is judged on the exact sum of the field and its step, which a
-// double holds without loss; only the lower bounds look at the value as it is stored. Every
-// stored result goes through StoreFloat so that the x87 build rounds where x86-64 does.
+// The fields are floats, but a step is judged on the exact sum of the field and its step; only the
+// lower bounds look at the value as it is stored. The sum of two floats of these magnitudes needs
+// at most 34 bits, so a double and the x87 unit's extended precision both hold it exactly, and it
+// is the same whether or not a compiler rounds it to double on assignment. Every stored result
+// goes through StoreFloat so that the x87 build rounds where x86-64 does.
 
 namespace {
 

@@ -4,21 +4,28 @@
 
 #include "scene/FloatStore.h"
 
-// Every value that the program keeps in single precision is rounded through StoreFloat, and the
-// arithmetic between the roundings is done in double. On x86-64 that gives the same floats as
-// plain float arithmetic; on the 32-bit build's x87 unit it keeps extended precision from
-// leaking into the tables and normals, so both builds draw the same numbers.
+// The arithmetic is done in double and every result that is kept goes through StoreDouble or
+// StoreFloat, which round it to double, and to float where the program keeps it in single
+// precision. The x86-64 build rounds there anyway; the 32-bit build's x87 unit computes each
+// operation in extended precision, and the explicit stores round it at the same places, under
+// either compiler's rule of excess precision. The products of two floats are exact in double;
+// what the x87 unit could still round differently from SSE is a sum or difference needing more
+// than its 64 bits, which the x87 build of the call-stream test would show.
 
 namespace {
 
 // X and Z (X² + Z² = 1) are the single-precision roundings of 0.525731112119133606 and
 // 0.850650808352039932. They are written in hex because the short decimals 0.525731 and
-// 0.850651 round to neighbouring floats.
+// 0.850651 round to neighbouring floats. The checks compare with decimals cast to float: a float
+// literal in an expression may carry more precision than a float (it does on the x87 unit under
+// GCC 13 and later), a cast never does.
 constexpr float X = 0x1.0d2ca0p-1f;
 constexpr float Z = 0x1.b38880p-1f;
-static_assert(X == 0.525731112119133606f && Z == 0.850650808352039932f,
+static_assert(X == static_cast<float>(0.525731112119133606L) &&
+                  Z == static_cast<float>(0.850650808352039932L),
               "X and Z must be the nearest floats to the exact coordinates");
-static_assert(X != 0.525731f && Z != 0.850651f, "the short decimals are different floats");
+static_assert(X != static_cast<float>(0.525731L) && Z != static_cast<float>(0.850651L),
+              "the short decimals are different floats");
 
 // Lengths at or below this are treated as zero: the vector is left as it is.
 constexpr double MIN_LENGTH = 1e-8;
@@ -44,19 +51,20 @@ float CrossComponent(float a1, float b2, float a2, float b1)
     return StoreFloat(static_cast<double>(a1) * b2 - static_cast<double>(a2) * b1);
 }
 
-// The root is taken of the sum as a double: on the x87 unit the square root instruction would
-// otherwise see the sum in extended precision.
+// Each partial sum is rounded to double as SSE rounds it, the root is taken of the sum as a
+// double, and the root itself is rounded to double before anything compares or divides by it.
 double Length(const Vec3& v)
 {
-    return std::sqrt(StoreDouble(static_cast<double>(v.x) * v.x + static_cast<double>(v.y) * v.y +
-                                 static_cast<double>(v.z) * v.z));
+    const double xy = StoreDouble(static_cast<double>(v.x) * v.x + static_cast<double>(v.y) * v.y);
+    return StoreDouble(std::sqrt(StoreDouble(xy + static_cast<double>(v.z) * v.z)));
 }
 
 void ScaleBy(Vec3* v, double factor)
 {
-    v->x = StoreFloat(v->x * factor);
-    v->y = StoreFloat(v->y * factor);
-    v->z = StoreFloat(v->z * factor);
+    const double f = StoreDouble(factor);
+    v->x = StoreFloat(v->x * f);
+    v->y = StoreFloat(v->y * f);
+    v->z = StoreFloat(v->z * f);
 }
 
 } // namespace

@@ -131,8 +131,11 @@ TEST(AnimationStepTest, UpperBoundsJudgeTheExactSumLowerBoundsTheStoredValue)
 
     state.zOffset = -justBelowTop;
     state.zStep = -stepPast;
-    state.scale = std::nextafter(1.65f, 0.0f);
-    const float scaleStepPast = (1.65f - state.scale) + std::ldexp(1.0f, -40);
+    // The bound as a float object: a float literal in an expression may carry more precision
+    // (on the x87 unit under GCC 13 and later), and the step must pass the float 1.65 by 2^-40.
+    const float scaleTop = 1.65f;
+    state.scale = std::nextafter(scaleTop, 0.0f);
+    const float scaleStepPast = (scaleTop - state.scale) + std::ldexp(1.0f, -40);
     state.scaleStep = scaleStepPast;
     StepAnimation(&state);
     EXPECT_EQ(state.zOffset, -0.5f);
