@@ -51,12 +51,17 @@ float CrossComponent(float a1, float b2, float a2, float b1)
     return StoreFloat(static_cast<double>(a1) * b2 - static_cast<double>(a2) * b1);
 }
 
-// Each partial sum is rounded to double as SSE rounds it, the root is taken of the sum as a
-// double, and the root itself is rounded to double before anything compares or divides by it.
+// Each partial sum is rounded to double as SSE rounds it, and the root is taken of the sum as a
+// double. The root itself is taken in long double, which is what the x87 unit's square root
+// instruction computes, and rounded to double before anything compares or divides by it: every
+// build gets the same root, and the 32-bit build gets the instruction itself. A compiler that
+// follows the standard's excess precision would not use it for a double (it could not round the
+// result there), and would call the C runtime's sqrt, which is built for a newer processor.
 double Length(const Vec3& v)
 {
     const double xy = StoreDouble(static_cast<double>(v.x) * v.x + static_cast<double>(v.y) * v.y);
-    return StoreDouble(std::sqrt(StoreDouble(xy + static_cast<double>(v.z) * v.z)));
+    const long double sum = StoreDouble(xy + static_cast<double>(v.z) * v.z);
+    return StoreDouble(static_cast<double>(std::sqrt(sum)));
 }
 
 void ScaleBy(Vec3* v, double factor)
