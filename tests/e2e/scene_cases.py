@@ -300,20 +300,58 @@ def check_setup(gl):
     return r.position
 
 
+def extension_listings(calls):
+    """Finds where Wine answered a GL_EXTENSIONS read by listing the driver's extensions one by
+    one, as Wine 10 does: GL_NUM_EXTENSIONS, then glGetStringi for each index from 0 up, none left
+    out and nothing in between. Returns the calls with each such listing in place of its calls,
+    as the tuple ("extension listing", names)."""
+    out, i = [], 0
+    while i < len(calls):
+        c = calls[i]
+        if c.name == "glGetIntegerv" and c.text("pname") == "GL_NUM_EXTENSIONS":
+            count = int(c.numbers("params")[0])
+            names = []
+            for index, item in enumerate(calls[i + 1:i + 1 + count]):
+                if (item.name != "glGetStringi" or item.text("name") != "GL_EXTENSIONS" or
+                        item.text("index") != str(index)):
+                    break
+                names.append(item.result.strip('"'))
+            if count and len(names) == count:
+                out.append(("extension listing", names))
+                i += 1 + count
+                continue
+        out.append(c)
+        i += 1
+    return out
+
+
 def check_string_reads(calls, strings):
     """The calls before the setup: the program reads the driver's strings on its freshly bound
     context, vendor first, right before the setup. Wine's own reads come earlier, on a context of
-    its own; it answers GL_EXTENSIONS from the list it filtered then, so only the first three of
-    the program's four reads reach the driver (the relay trace sees all four). 32-bit Wine asks
-    the driver twice for each string the program reads: a run of equal reads is one read."""
-    others = [c.name for c in gl_only(calls) if c.name != "glGetString"]
+    its own. Wine 8 answers GL_EXTENSIONS from the list it filtered then, so only the first three
+    of the program's four reads reach the driver (the relay trace sees all four); Wine 10 answers
+    it by reading GL_VERSION again and listing the driver's extensions one by one, which must then
+    hold every GL extension the program was shown. 32-bit Wine asks the driver twice for each
+    string the program reads: a run of equal reads is one read."""
+    calls = extension_listings(calls)
+    others = [c.name for c in calls if isinstance(c, gltrace.Call) and not c.name.startswith("glX")
+              and c.name != "glGetString"]
     check_equal(others, [], "GL calls before the setup other than string reads")
-    bound = max(i for i, c in enumerate(calls) if c.name == "glXMakeCurrent")
-    reads = [(c.name, c.text("name"), c.result) for c in calls[bound + 1:]]
+    bound = max(i for i, c in enumerate(calls)
+                if isinstance(c, gltrace.Call) and c.name == "glXMakeCurrent")
+    # Wine's own GLX calls (a program has none) may come between the reads.
+    reads = [(c.name, c.text("name"), c.result) if isinstance(c, gltrace.Call) else c[0]
+             for c in calls[bound + 1:] if not isinstance(c, gltrace.Call) or c.name[:3] != "glX"]
     reads = [r for i, r in enumerate(reads) if i == 0 or r != reads[i - 1]]
-    check_equal(reads, [("glGetString", name, '"%s"' % strings[key]) for name, key in (
-        ("GL_VENDOR", "vendor"), ("GL_RENDERER", "renderer"), ("GL_VERSION", "version"))],
-        "the calls between binding the program's context and the setup")
+    expected = [("glGetString", name, '"%s"' % strings[key]) for name, key in (
+        ("GL_VENDOR", "vendor"), ("GL_RENDERER", "renderer"), ("GL_VERSION", "version"))]
+    listings = [c[1] for c in calls[bound + 1:] if isinstance(c, tuple)]
+    if listings:
+        expected.append("extension listing")
+        shown = [name for name in strings["extensions"].split() if name.startswith("GL_")]
+        check_equal([name for name in shown if name not in listings[0]], [],
+                    "extensions the program was shown that Wine's listing lacks")
+    check_equal(reads, expected, "the calls between binding the program's context and the setup")
 
 
 def split_frames(calls):
