@@ -11,6 +11,7 @@ usage: soak.py --exe PROGRAM --driver DRIVER --prefix DIR --seconds S [--warmup 
 import argparse
 import os
 import sys
+import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import winesession  # noqa: E402
@@ -52,8 +53,15 @@ def main():
         if "sample" in event:
             # The program's process in this session's prefix alone: another run of the same exe
             # elsewhere on the machine must not be measured instead.
-            pids = winesession.pids_in_prefix(
-                args.prefix, lambda argv: argv[0].lower().endswith(exe_name))
+            # A process forked from the program's (seen once under Wine 10) carries its command
+            # line and environment until it executes another program: look again briefly
+            # before a sample counts as having no single process.
+            for _ in range(20):
+                pids = winesession.pids_in_prefix(
+                    args.prefix, lambda argv: argv[0].lower().endswith(exe_name))
+                if len(pids) == 1:
+                    break
+                time.sleep(0.05)
             rss = rss_kib(pids[0]) if len(pids) == 1 else None
             sample = dict(event["sample"], rss_kib=rss)
             samples.append(sample)
