@@ -7,7 +7,6 @@
 //   box[:NAME]       wait for a message box, report it, press its OK button; with NAME, pause
 //                    as pause:NAME does before pressing it (a screenshot of the box)
 //   box-escape       wait for a message box, report it, press Escape on it
-//   no-box:MS        report any box that appears within MS milliseconds (expected: none)
 //   window           wait until the main window is visible, report it
 //   escape[:N]       press Escape N times (default 1) on the main window, all at once
 //   close            close the main window through its system menu, as the close button does
@@ -21,7 +20,8 @@
 //   sleep:MS         wait
 //   sample:S:MS      for S seconds, every MS milliseconds, report the time (the soak test reads
 //                    the program's memory from outside at each sample)
-//   exit             wait for the program to end, report its exit code
+//   exit             wait for the program to end, report its exit code; a message box that
+//                    appears meanwhile fails the run at once, named by its caption and text
 
 #include <windows.h>
 
@@ -124,7 +124,7 @@ bool WaitUntil(Condition done, DWORD timeoutMs = STEP_TIMEOUT_MS)
     return true;
 }
 
-HWND WaitForBox(DWORD timeoutMs, bool mustAppear)
+HWND WaitForBox()
 {
     HWND box = nullptr;
     bool ended = false;
@@ -132,8 +132,8 @@ HWND WaitForBox(DWORD timeoutMs, bool mustAppear)
         box = FindWindowOfProgram("#32770", true);
         ended = box == nullptr && ProgramEnded();
         return box != nullptr || ended;
-    }, timeoutMs);
-    if (box == nullptr && mustAppear) {
+    });
+    if (box == nullptr) {
         Fail(ended ? "program ended while a message box was expected" : "no message box appeared");
     }
     return box;
@@ -209,11 +209,35 @@ std::string SettledIconColour(HWND iconWindow)
     return current;
 }
 
+// The texts of a box's Static children: its message.
+std::string BoxText(HWND box)
+{
+    Children children;
+    EnumChildWindows(box, CollectChild, reinterpret_cast<LPARAM>(&children));
+    std::string text;
+    for (HWND child : children.list) {
+        if (ClassOf(child) == "Static" && (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON) {
+            text += TextOf(child);
+        }
+    }
+    return text;
+}
+
+// A box that no step expects ends the run at once, named, instead of when a deadline runs out.
+void FailOnUnexpectedBox(const std::string& during)
+{
+    if (HWND box = FindWindowOfProgram("#32770", true)) {
+        Fail("a message box appeared " + during + ": \"" + TextOf(box) + "\": \"" + BoxText(box) +
+             "\"");
+    }
+}
+
 void ReportAndAnswerBox(HWND box, bool withEscape, const std::string& pauseName = "")
 {
     Children children;
     EnumChildWindows(box, CollectChild, reinterpret_cast<LPARAM>(&children));
-    std::string text, buttons = "[", icon = "none";
+    const std::string text = BoxText(box);
+    std::string buttons = "[", icon = "none";
     HWND okButton = nullptr;
     int iconCount = 0;
     for (HWND child : children.list) {
@@ -222,8 +246,6 @@ void ReportAndAnswerBox(HWND box, bool withEscape, const std::string& pauseName 
         if (cls == "Static" && (style & SS_TYPEMASK) == SS_ICON) {
             ++iconCount;
             icon = SettledIconColour(child);
-        } else if (cls == "Static") {
-            text += TextOf(child);
         } else if (cls == "Button") {
             buttons += (buttons.size() > 1 ? "," : "") + Json(TextOf(child));
             if (GetDlgCtrlID(child) == IDOK) {
@@ -384,9 +406,7 @@ void WaitForChanges(int times)
                 if (ProgramEnded()) {
                     Fail("the program ended while its picture was watched");
                 }
-                if (FindWindowOfProgram("#32770", true) != nullptr) {
-                    Fail("a message box appeared while the picture was watched");
-                }
+                FailOnUnexpectedBox("while the picture was watched");
                 std::vector<unsigned char> now = CaptureClient(window);
                 if (now.empty() || now == before) {
                     return false;
@@ -419,7 +439,11 @@ void Sample(const std::string& spec)
 
 void WaitForExit()
 {
-    if (WaitForSingleObject(program.hProcess, STEP_TIMEOUT_MS) != WAIT_OBJECT_0) {
+    // A box holds the program until someone answers it, so none can come and go unseen.
+    if (!WaitUntil([] {
+            FailOnUnexpectedBox("before the program ended");
+            return ProgramEnded();
+        })) {
         Fail("the program did not end");
     }
     DWORD code = 0;
@@ -433,13 +457,7 @@ void RunStep(const std::string& step)
     const std::string verb = step.substr(0, colon);
     const std::string arg = colon == std::string::npos ? "" : step.substr(colon + 1);
     if (verb == "box" || verb == "box-escape") {
-        ReportAndAnswerBox(WaitForBox(STEP_TIMEOUT_MS, true), verb == "box-escape", arg);
-    } else if (verb == "no-box") {
-        if (HWND box = WaitForBox(static_cast<DWORD>(std::atoi(arg.c_str())), false)) {
-            ReportAndAnswerBox(box, false);
-        } else {
-            Emit("{\"no_box\":true}");
-        }
+        ReportAndAnswerBox(WaitForBox(), verb == "box-escape", arg);
     } else if (verb == "window") {
         ReportWindow();
     } else if (verb == "escape") {

@@ -436,7 +436,7 @@ def case_apitrace(case):
     # The witness runs untraced, so that the trace holds the program's calls alone.
     with case.session() as s:
         strings = s.query(case.args.witness)
-    with case.session(env=gltrace.tracing_env(trace)) as s:
+        s.env.update(gltrace.tracing_env(trace))
         events = case.drive(s, ["box", "window", "changes:%d" % ANIMATION_CHANGES, "escape",
                                 "box", "exit"])
     report, notice = events_of(events, "box")

@@ -48,7 +48,7 @@ def main():
             print("error:", event["error"], flush=True)
 
     steps = ["box:report-box", "window", "sleep:1500", "pause:window", "sleep:2000",
-             "pause:window-later", "escape", "box:exit-notice", "no-box:1000", "exit"]
+             "pause:window-later", "escape", "box:exit-notice", "exit"]
     with winesession.Session(args.prefix) as session:
         session.drive(args.driver, args.exe, steps, on_pause, on_event=on_event)
     return outcome["code"]

@@ -72,7 +72,7 @@ def main():
              "box", "exit"]
     relay = {"WINEDEBUG": winesession.RELAY_DEBUG}
     with winesession.Session(args.prefix, env=relay) as session:
-        session.trace_calls(list(winesession.HANDLE_TAKES) + list(winesession.HANDLE_GIVES))
+        session.set_registry(relay=list(winesession.HANDLE_TAKES) + list(winesession.HANDLE_GIVES))
         events = session.drive(args.driver, args.exe, steps, on_event=on_event,
                                timeout=args.seconds + 600)
         stderr = session.stderr

@@ -198,31 +198,43 @@ class Session:
         # A case that was killed (by its timeout) never closed its session: its wineserver would
         # still hold the prefix, with the desktop on that case's screen.
         end_wineserver(prefix)
-        self.traced = False
         self.screen = TwoMonitors(depth) if two_monitors else Xvfb(width, height, depth, glx)
         self.env = wine_env(prefix, self.screen.display, env)
+        # One wineserver and one set of Wine's own processes (services, explorer) for the whole
+        # session, started apart from the runs: otherwise each run starts them anew, and a run's
+        # output pipes stay open until that wineserver has lingered out.
+        for command in ([WINESERVER, "-p"], [WINE64, "wineboot"]):
+            subprocess.run(command, env=self.env, check=True, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL, timeout=600)
 
     def wine(self, *args, check=True, timeout=600):
         return subprocess.run([WINE64] + list(args), env=self.env, check=check,
                               stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                               timeout=timeout, text=True, errors="replace")
 
-    def set_width_value(self, kind, data):
-        """kind: None removes the whole key; "missing" keeps the key without the value;
-        otherwise a reg.exe type (REG_DWORD, REG_SZ, REG_BINARY) with its data."""
-        self.wine("reg", "delete", DRIVER_KEY, "/f", check=False)
-        if kind is None:
-            return
-        self.wine("reg", "add", DRIVER_KEY, "/f")
-        if kind != "missing":
-            self.wine("reg", "add", DRIVER_KEY, "/v", WIDTH_VALUE, "/t", kind, "/d", str(data), "/f")
-
-    def trace_calls(self, names):
-        """Has Wine's relay trace log these functions (module.function) of every process; the
-        session's env must carry WINEDEBUG=RELAY_DEBUG. Undone when the session closes."""
-        self.traced = True
-        self.wine("reg", "add", RELAY_KEY, "/v", "RelayInclude", "/t", "REG_SZ", "/d",
-                  ";".join(names), "/f")
+    def set_registry(self, width=(None, None), relay=()):
+        """Sets the driver's key and the relay trace's list with one regedit import. `width`:
+        (None, None) removes the key; ("missing", None) keeps the key without the value;
+        otherwise a value type (REG_DWORD, REG_SZ, REG_BINARY) with its data as reg.exe takes it.
+        `relay`: the functions (module.function) Wine's relay trace logs in every process, for a
+        session whose env carries WINEDEBUG=RELAY_DEBUG; none removes the list."""
+        kind, data = width
+        lines = ["REGEDIT4", "", "[-HKEY_LOCAL_MACHINE\\%s]" % DRIVER_KEY.split("\\", 1)[1]]
+        if kind is not None:
+            lines.append(lines[-1].replace("[-", "["))
+        if kind == "REG_DWORD":
+            lines.append('"%s"=dword:%08x' % (WIDTH_VALUE, int(data, 0)))
+        elif kind == "REG_SZ":
+            lines.append('"%s"="%s"' % (WIDTH_VALUE, data))
+        elif kind == "REG_BINARY":
+            lines.append('"%s"=hex:%s' % (WIDTH_VALUE, ",".join(
+                data[i:i + 2] for i in range(0, len(data), 2))))
+        lines += ["", "[HKEY_CURRENT_USER\\%s]" % RELAY_KEY.split("\\", 1)[1],
+                  '"RelayInclude"=' + ('"%s"' % ";".join(relay) if relay else "-"), ""]
+        with tempfile.NamedTemporaryFile("w", suffix=".reg", newline="\r\n") as f:
+            f.write("\n".join(lines))
+            f.flush()
+            self.wine("regedit", "/S", windows_path(f.name))
 
     def query(self, witness):
         """The driver's strings and the screen metrics, as the witness program sees them."""
@@ -291,11 +303,8 @@ class Session:
 
     def close(self):
         try:
-            if self.traced:
-                self.wine("reg", "delete", RELAY_KEY, "/v", "RelayInclude", "/f", check=False,
-                          timeout=120)
-        finally:
             end_wineserver(self.prefix)
+        finally:
             self.screen.close()
             self.lock.close()
 
