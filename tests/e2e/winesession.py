@@ -203,9 +203,22 @@ class Session:
         # One wineserver and one set of Wine's own processes (services, explorer) for the whole
         # session, started apart from the runs: otherwise each run starts them anew, and a run's
         # output pipes stay open until that wineserver has lingered out.
-        for command in ([WINESERVER, "-p"], [WINE64, "wineboot"]):
-            subprocess.run(command, env=self.env, check=True, stdout=subprocess.DEVNULL,
-                           stderr=subprocess.DEVNULL, timeout=600)
+        subprocess.run([WINESERVER, "-p"], env=self.env, check=True, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, timeout=60)
+        # No window manager runs on these screens: Wine then waits 2 s at every box that goes
+        # away for one to acknowledge it, unless it leaves the windows unmanaged.
+        self.import_registry(["[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]",
+                              '"Managed"="N"'])
+
+    def import_registry(self, lines):
+        """Imports registry contents (the lines of a .reg file after its header) with one
+        regedit run."""
+        with tempfile.NamedTemporaryFile("w", suffix=".reg", newline="\r\n") as f:
+            f.write("\n".join(["REGEDIT4", ""] + lines + [""]))
+            f.flush()
+            subprocess.run([WINE64, "regedit", "/S", windows_path(f.name)], env=self.env,
+                           check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                           timeout=600)
 
     def wine(self, *args, check=True, timeout=600):
         return subprocess.run([WINE64] + list(args), env=self.env, check=check,
@@ -219,7 +232,7 @@ class Session:
         `relay`: the functions (module.function) Wine's relay trace logs in every process, for a
         session whose env carries WINEDEBUG=RELAY_DEBUG; none removes the list."""
         kind, data = width
-        lines = ["REGEDIT4", "", "[-HKEY_LOCAL_MACHINE\\%s]" % DRIVER_KEY.split("\\", 1)[1]]
+        lines = ["[-HKEY_LOCAL_MACHINE\\%s]" % DRIVER_KEY.split("\\", 1)[1]]
         if kind is not None:
             lines.append(lines[-1].replace("[-", "["))
         if kind == "REG_DWORD":
@@ -230,11 +243,8 @@ class Session:
             lines.append('"%s"=hex:%s' % (WIDTH_VALUE, ",".join(
                 data[i:i + 2] for i in range(0, len(data), 2))))
         lines += ["", "[HKEY_CURRENT_USER\\%s]" % RELAY_KEY.split("\\", 1)[1],
-                  '"RelayInclude"=' + ('"%s"' % ";".join(relay) if relay else "-"), ""]
-        with tempfile.NamedTemporaryFile("w", suffix=".reg", newline="\r\n") as f:
-            f.write("\n".join(lines))
-            f.flush()
-            self.wine("regedit", "/S", windows_path(f.name))
+                  '"RelayInclude"=' + ('"%s"' % ";".join(relay) if relay else "-")]
+        self.import_registry(lines)
 
     def query(self, witness):
         """The driver's strings and the screen metrics, as the witness program sees them."""
