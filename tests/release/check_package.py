@@ -1,13 +1,14 @@
 #!/usr/bin/env python3
 """Builds the release zip and checks what it holds.
 
-  check_package.py --build-dir DIR --exe32 EXE --exe64 EXE --readme FILE --version VERSION
-                   [--cmake CMAKE] [--self-test]
+  check_package.py --build-dir DIR --exe32 EXE --exe64 EXE --exe64-again EXE --readme FILE
+                   --version VERSION [--cmake CMAKE] [--self-test]
 
 Runs `cmake --build DIR --target package`, then checks that DIR/OvrinGLQuery-VERSION-win32.zip
 holds, in one folder of the same name, exactly the 32-bit exe (the very file the build made),
-x64/ with the 64-bit exe, README.md and SHA256SUMS, and that SHA256SUMS lists each of the other
-three once with its right hash. With --self-test it also spoils copies of that zip in the ways a
+x64/ with the 64-bit exe (the file the package's own 64-bit tree made, and the same bytes as the
+exe of --exe64-again, another build of it at another path), README.md and SHA256SUMS, and that
+SHA256SUMS lists each of the other three once with its right hash. With --self-test it also spoils copies of that zip in the ways a
 packaging mistake would, and fails unless the check rejects each copy for its fault.
 """
 
@@ -54,7 +55,8 @@ def read_sums(text, failures):
 
 
 def check(data, expected):
-    """[failures] for the zip's bytes; `expected` maps EXE32, EXE64, README to their files."""
+    """[failures] for the zip's bytes; `expected` maps EXE32, EXE64, README to the files each
+    must equal."""
     failures = []
     try:
         archive = zipfile.ZipFile(io.BytesIO(data))
@@ -76,14 +78,18 @@ def check(data, expected):
         failures.append("zip: %s does not belong in the package" % name)
 
     machines = {EXE32: "i386", EXE64: "amd64"}
-    for name, path in expected.items():
+    for name, paths in expected.items():
         if name not in files:
             continue
         if name in machines and machine_of(files[name]) != machines[name]:
             failures.append("%s: %s, expected %s" % (name, machine_of(files[name]), machines[name]))
-        with open(path, "rb") as f:
-            if files[name] != f.read():
-                failures.append("%s: differs from %s" % (name, path))
+        for path in paths:
+            try:
+                with open(path, "rb") as f:
+                    if files[name] != f.read():
+                        failures.append("%s: differs from %s" % (name, path))
+            except OSError as e:
+                failures.append("%s: cannot read %s to compare: %s" % (name, path, e.strerror))
 
     if SUMS in files:
         listed = read_sums(files[SUMS].decode("utf-8", errors="replace"), failures)
@@ -158,6 +164,8 @@ def main(argv):
     parser.add_argument("--build-dir", required=True)
     parser.add_argument("--exe32", required=True)
     parser.add_argument("--exe64", required=True)
+    parser.add_argument("--exe64-again", required=True,
+                        help="another build's 64-bit exe (the windows-x64 preset's)")
     parser.add_argument("--readme", required=True)
     parser.add_argument("--version", required=True, help="the project version, e.g. 2.0.0.3")
     parser.add_argument("--cmake", default="cmake")
@@ -181,7 +189,7 @@ def main(argv):
         return 1
     with open(zip_path, "rb") as f:
         data = f.read()
-    expected = {EXE32: args.exe32, EXE64: args.exe64, README: args.readme}
+    expected = {EXE32: [args.exe32], EXE64: [args.exe64, args.exe64_again], README: [args.readme]}
     failures = check(data, expected)
     if args.self_test and not failures:
         failures = self_test(data, expected)

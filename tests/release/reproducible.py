@@ -1,14 +1,16 @@
 #!/usr/bin/env python3
-"""Builds the exe twice from scratch and fails unless both builds give the same bytes.
+"""Builds the exe once more from scratch and fails unless the rebuild gives the same bytes as
+the build under test.
 
   reproducible.py --source DIR --toolchain FILE --build-type TYPE --target NAME --exe RELPATH
-                  [--cmake CMAKE] [--generator GEN] [--make-program PROG] [--keep]
+                  --reference EXE [--cmake CMAKE] [--generator GEN] [--make-program PROG] [--keep]
 
-Each build gets its own copy of the source tree and its own build dir, at paths of different
-lengths, and runs at its own time with another time zone and locale, so that a path, a time
-stamp or the build machine's settings that reach the exe show up as a difference. The copy
-holds the files git sees in the tree (tracked and not ignored), or, outside a git checkout,
-everything but the top-level build/ and .git/.
+The rebuild gets its own copy of the source tree and its own build dir, at paths of other
+lengths than the tree's and its build's, and runs at its own time with another time zone and
+locale, so that a path, a time stamp or the build machine's settings that reach the exe show up
+as a difference from the reference (the exe the build tree made). The copy holds the files git
+sees in the tree (tracked and not ignored), or, outside a git checkout, everything but the
+top-level build/ and .git/.
 """
 
 import argparse
@@ -21,10 +23,9 @@ import pefile
 import tempfile
 import time
 
-BUILDS = (
-    ("a", {"TZ": "UTC", "LC_ALL": "C"}),
-    ("build-number-two", {"TZ": "Pacific/Kiritimati", "LC_ALL": "C.UTF-8"}),
-)
+# A zone fourteen hours ahead of UTC, whose date differs from most other zones' for most of the
+# day, and another locale than the usual C.
+REBUILD = ("build-number-two", {"TZ": "Pacific/Kiritimati", "LC_ALL": "C.UTF-8"})
 
 
 def source_files(source):
@@ -106,26 +107,29 @@ def main(argv):
     parser.add_argument("--build-type", required=True)
     parser.add_argument("--target", required=True)
     parser.add_argument("--exe", required=True, help="the target's file, relative to the build dir")
+    parser.add_argument("--reference", required=True, help="the exe the rebuild must equal")
     parser.add_argument("--cmake", default="cmake")
     parser.add_argument("--generator", default="Ninja")
     parser.add_argument("--make-program")
-    parser.add_argument("--keep", action="store_true", help="keep the two trees even when equal")
+    parser.add_argument("--keep", action="store_true", help="keep the rebuild's tree even when equal")
     args = parser.parse_args(argv)
 
     root = tempfile.mkdtemp(prefix="ovrin-repro-")
     try:
-        exes = [build(args, root, name, settings) for name, settings in BUILDS]
-        failures = compare(*exes)
-    except RuntimeError as e:
+        with open(args.reference, "rb") as f:
+            reference = f.read()
+        rebuilt = build(args, root, *REBUILD)
+        failures = compare(reference, rebuilt)
+    except (OSError, RuntimeError) as e:
         failures = [str(e)]
     if failures:
         for failure in failures:
-            print("FAIL " + failure)
-        print("both trees kept in " + root)
+            print("FAIL the rebuild against %s: %s" % (args.reference, failure))
+        print("the rebuild's tree kept in " + root)
         return 1
-    print("OK: both builds gave the same %d bytes" % len(exes[0]))
+    print("OK: the rebuild gave the same %d bytes as %s" % (len(rebuilt), args.reference))
     if args.keep:
-        print("both trees kept in " + root)
+        print("the rebuild's tree kept in " + root)
     else:
         shutil.rmtree(root)
     return 0
