@@ -2,7 +2,7 @@
 driven like a person would drive it. Each case names the screen, the driver it poses and the
 registry contents, the steps a person takes, and the exact texts the boxes must show.
 
-usage: cases.py --case NAME --exe PROGRAM --driver DRIVER --witness GLSTRINGS --prefix DIR
+usage: cases.py --case NAME --exe PROGRAM --driver DRIVER --witness GLSTRINGS [--prefix DIR]
                 [--shots DIR]
 """
 
@@ -597,8 +597,9 @@ CASES = {name[5:]: fn for name, fn in globals().items() if name.startswith("case
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--case", required=True, choices=sorted(CASES))
-    for name in ("exe", "driver", "witness", "prefix"):
+    for name in ("exe", "driver", "witness"):
         parser.add_argument("--" + name, required=True)
+    parser.add_argument("--prefix", default=winesession.PREFIX)
     parser.add_argument("--shots")
     parser.add_argument("--fake-gl", help="the stand-in opengl32.dll")
     args = parser.parse_args()

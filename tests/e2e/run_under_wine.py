@@ -11,7 +11,7 @@ import winesession  # noqa: E402
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("--prefix", required=True)
+    parser.add_argument("--prefix", default=winesession.PREFIX)
     parser.add_argument("program")
     parser.add_argument("arguments", nargs="*")
     args = parser.parse_args()

@@ -2,7 +2,7 @@
 widened, the GL calls that reach the driver during setup and in every frame, and the window of a
 run that got no rendering context.
 
-usage: scene_cases.py --case NAME --exe PROGRAM --driver DRIVER --witness GLSTRINGS --prefix DIR
+usage: scene_cases.py --case NAME --exe PROGRAM --driver DRIVER --witness GLSTRINGS [--prefix DIR]
                       [--shots DIR]
 """
 

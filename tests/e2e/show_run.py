@@ -14,7 +14,7 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--exe", required=True)
     parser.add_argument("--driver", required=True)
-    parser.add_argument("--prefix", required=True)
+    parser.add_argument("--prefix", default=winesession.PREFIX)
     parser.add_argument("--shots", required=True)
     args = parser.parse_args()
     os.makedirs(args.shots, exist_ok=True)

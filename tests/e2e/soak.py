@@ -4,7 +4,7 @@ sampled every few seconds. Passes when both stay flat after the warm-up.
 Wine answers GetGuiResources with 0 for GDI and USER objects alike, so the handles the program
 takes and gives back are counted from Wine's relay trace of the calls that make and free them.
 
-usage: soak.py --exe PROGRAM --driver DRIVER --prefix DIR --seconds S [--warmup S]
+usage: soak.py --exe PROGRAM --driver DRIVER [--prefix DIR] --seconds S [--warmup S]
                [--interval S] [--slack-kib K]
 """
 
@@ -39,7 +39,7 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--exe", required=True)
     parser.add_argument("--driver", required=True)
-    parser.add_argument("--prefix", required=True)
+    parser.add_argument("--prefix", default=winesession.PREFIX)
     parser.add_argument("--seconds", type=int, required=True)
     parser.add_argument("--warmup", type=int, default=60)
     parser.add_argument("--interval", type=int, default=5)

@@ -30,6 +30,10 @@ RELAY_LINE = re.compile(r"^\s*(\d+\.\d+):([0-9a-f]+):([0-9a-f]+):(Call|Ret) +([\
 RELAY_ARG = re.compile(r'([0-9a-f]+)(?: L?"((?:[^"\\]|\\.)*)"(?:\.\.\.)?)?(?:,|$)')
 RELAY_DEBUG = "+pid,+timestamp,+relay"
 WIDTH_VALUE = "ICDInterface.LBWidth"
+# The Wine prefix of the checkout: both Windows presets' tests and the tools boot it once and
+# take turns on it (a session locks it).
+PREFIX = os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))),
+                      "build", "wine-prefix")
 
 
 def wine_env(prefix, display, extra=None):
