@@ -234,8 +234,8 @@ def case_registry_forms(case):
         strings = s.query(case.args.witness)
         for name, (kind, data), lines in REGISTRY_FORMS:
             s.set_registry((kind, data))
-            events = case.drive(s, ["box", "window", "escape", "exit"])
             try:
+                events = case.drive(s, ["box", "window", "escape", "exit"])
                 check_only_report(case, events, strings, lines)
                 case.check_exit(events)
             except CaseFailure as failure:
