@@ -151,16 +151,30 @@ def case_no_context_window(case):
     """Without a pixel format there is nothing to draw with: the window opens, its client area
     is neither erased (which would show the class's window colour) nor drawn, so it stays black,
     and the program ends normally. The screen's background has a colour the program never draws:
-    a client area that is not on screen shows it."""
+    a client area that is not on screen shows it. The device context of the create sequence is
+    the only one, no GL call is made, the screen metrics are not asked, nothing is left held, the
+    registry is not read, and both boxes have the failure style."""
     shots = {}
 
     def on_pause(name, screen):
         shots[name] = grab(case, name, screen)
 
-    with case.session(glx=False) as s:
-        subprocess.run(["xsetroot", "-display", s.screen.display, "-solid", "#2060a0"], check=True)
-        events = case.drive(s, ["box", "window", "sleep:500", "pause:first", "sleep:500",
-                                "pause:later", "escape", "box", "exit"], on_pause)
+    def on_screen(screen):
+        subprocess.run(["xsetroot", "-display", screen.display, "-solid", "#2060a0"], check=True)
+
+    events, calls, own = cases.context_calls(case, {"glx": False}, [
+        "box", "window", "sleep:500", "pause:first", "sleep:500", "pause:later", "escape", "box",
+        "exit"], on_pause, on_screen)
+    names = [c.name for c in calls]
+    check_equal([names.count("user32.GetDC"), names.count("user32.ReleaseDC")], [1, 1],
+                "GetDC, ReleaseDC without a context (create sequence only)")
+    check_equal([n for n in names if n.startswith("opengl32.")], [], "GL calls without a context")
+    cases.check_fields({"box styles": cases.box_styles(own), "registry": cases.registry_asked(own),
+                        "screen metrics": cases.of(own, "gdi32.GetDeviceCaps"),
+                        "handles": cases.unpaired_handles(own)},
+                       {"box styles": ["%#x" % cases.BOX_FAILURE] * 2, "registry": [],
+                        "screen metrics": [], "handles": []},
+                       "what the program asked of the platform without a context")
     failure, notice = events_of(events, "box")
     case.check_report_box(failure, "ChoosePixelFormat returned 0.", "red")
     window = events_of(events, "window")[0]
@@ -174,7 +188,6 @@ def case_no_context_window(case):
                     "%s: black pixels of the client area (anything else was drawn, erased or "
                     "not shown)" % name)
     case.check_box(notice, EXIT_NOTICE, "red")
-    case.check_exit(events)
 
 
 # The frame as the animation state says it must be drawn; the state is modelled here with the

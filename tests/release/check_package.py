@@ -6,10 +6,10 @@
 
 Runs `cmake --build DIR --target package`, then checks that DIR/OvrinGLQuery-VERSION-win32.zip
 holds, in one folder of the same name, exactly the 32-bit exe (the very file the build made),
-x64/ with the 64-bit exe (the file the package's own 64-bit tree made, and the same bytes as the
-exe of --exe64-again, another build of it at another path), README.md and SHA256SUMS, and that
-SHA256SUMS lists each of the other three once with its right hash. With --self-test it also spoils copies of that zip in the ways a
-packaging mistake would, and fails unless the check rejects each copy for its fault.
+x64/ with the 64-bit exe (the same bytes as --exe64 and as --exe64-again, another build of it),
+README.md and SHA256SUMS, and that SHA256SUMS lists each of the other three once with its hash.
+With --self-test it also spoils copies of that zip in the ways a packaging mistake would, and
+fails unless the check rejects each copy for its fault.
 """
 
 import argparse

@@ -1,16 +1,14 @@
 #!/usr/bin/env python3
-"""Builds the exe once more from scratch and fails unless the rebuild gives the same bytes as
-the build under test.
+"""Builds the exe once more from scratch and fails unless it has the bytes of the reference.
 
   reproducible.py --source DIR --toolchain FILE --build-type TYPE --target NAME --exe RELPATH
                   --reference EXE [--cmake CMAKE] [--generator GEN] [--make-program PROG] [--keep]
 
-The rebuild gets its own copy of the source tree and its own build dir, at paths of other
-lengths than the tree's and its build's, and runs at its own time with another time zone and
-locale, so that a path, a time stamp or the build machine's settings that reach the exe show up
-as a difference from the reference (the exe the build tree made). The copy holds the files git
-sees in the tree (tracked and not ignored), or, outside a git checkout, everything but the
-top-level build/ and .git/.
+The rebuild gets its own copy of the source tree and build dir, at paths of other lengths than
+the reference's (the exe the build under test made), and runs at another time, in another time
+zone and locale, so that a path, a time stamp or the build machine's settings that reach the exe
+show up as a difference. The copy holds the files git sees in the tree (tracked and not
+ignored), or, outside a git checkout, everything but the top-level build/ and .git/.
 """
 
 import argparse
@@ -23,8 +21,6 @@ import pefile
 import tempfile
 import time
 
-# A zone fourteen hours ahead of UTC, whose date differs from most other zones' for most of the
-# day, and another locale than the usual C.
 REBUILD = ("build-number-two", {"TZ": "Pacific/Kiritimati", "LC_ALL": "C.UTF-8"})
 
 
@@ -111,7 +107,7 @@ def main(argv):
     parser.add_argument("--cmake", default="cmake")
     parser.add_argument("--generator", default="Ninja")
     parser.add_argument("--make-program")
-    parser.add_argument("--keep", action="store_true", help="keep the rebuild's tree even when equal")
+    parser.add_argument("--keep", action="store_true", help="keep the rebuild's tree even if equal")
     args = parser.parse_args(argv)
 
     root = tempfile.mkdtemp(prefix="ovrin-repro-")
