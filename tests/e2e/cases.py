@@ -131,9 +131,8 @@ FOREIGN_ENDINGS = [("box-escape", "escape"), ("box", "close"), ("box", "escape:2
 
 
 def case_foreign_endings(case):
-    """Mesa as itself: not the maker's driver. For each ending in turn the person reads the
-    report, answers it, watches the window's picture change and ends the program; one exit
-    notice follows, and no box after it."""
+    """Mesa as itself, not the maker's driver, each ending in turn: the report read and answered,
+    the picture seen to change, the program ended; one exit notice, and no box after it."""
     failures = []
     with case.session() as s:
         strings = s.query(case.args.witness)
