@@ -22,6 +22,7 @@ WINE64 = "/usr/lib/wine/wine64"
 WINESERVER = "/usr/lib/wine/wineserver"
 DRIVER_KEY = r"HKLM\System\CurrentControlSet\Services\BRISKO"
 RELAY_KEY = r"HKCU\Software\Wine\Debug"
+X11_DRIVER_KEY = r"[HKEY_CURRENT_USER\Software\Wine\X11 Driver]"
 # With +pid,+timestamp: "seconds:pid:tid:Call module.function(args) ret=caller" and
 # "seconds:pid:tid:Ret  module.function() retval=result ret=caller".
 RELAY_LINE = re.compile(r"^\s*(\d+\.\d+):([0-9a-f]+):([0-9a-f]+):(Call|Ret) +([\w.]+)\((.*)\)"
@@ -189,6 +190,23 @@ def ensure_prefix(prefix, log=None):
         open(os.path.join(prefix, ".booted"), "w").close()
 
 
+def import_registry(env, lines):
+    """Imports the lines of a .reg file (after its header) with one regedit run."""
+    with tempfile.NamedTemporaryFile("w", suffix=".reg", newline="\r\n") as f:
+        f.write("\n".join(["REGEDIT4", ""] + lines + [""]))
+        f.flush()
+        subprocess.run([WINE64, "regedit", "/S", windows_path(f.name)], env=env, check=True,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=600)
+
+
+def prefix_for_desktop(display):
+    """The prefix, booted, for a run on the user's own desktop, where a window manager runs:
+    Wine manages the windows there again (the test sessions leave them unmanaged)."""
+    ensure_prefix(PREFIX, log)
+    import_registry(wine_env(PREFIX, display), [X11_DRIVER_KEY, '"Managed"=-'])
+    return PREFIX
+
+
 class Session:
     """One screen with one wineserver on the shared prefix."""
 
@@ -211,18 +229,7 @@ class Session:
                        stderr=subprocess.DEVNULL, timeout=60)
         # No window manager runs on these screens: Wine then waits 2 s at every box that goes
         # away for one to acknowledge it, unless it leaves the windows unmanaged.
-        self.import_registry(["[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]",
-                              '"Managed"="N"'])
-
-    def import_registry(self, lines):
-        """Imports registry contents (the lines of a .reg file after its header) with one
-        regedit run."""
-        with tempfile.NamedTemporaryFile("w", suffix=".reg", newline="\r\n") as f:
-            f.write("\n".join(["REGEDIT4", ""] + lines + [""]))
-            f.flush()
-            subprocess.run([WINE64, "regedit", "/S", windows_path(f.name)], env=self.env,
-                           check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                           timeout=600)
+        import_registry(self.env, [X11_DRIVER_KEY, '"Managed"="N"'])
 
     def wine(self, *args, check=True, timeout=600):
         return subprocess.run([WINE64] + list(args), env=self.env, check=check,
@@ -236,19 +243,15 @@ class Session:
         `relay`: the functions (module.function) Wine's relay trace logs in every process, for a
         session whose env carries WINEDEBUG=RELAY_DEBUG; none removes the list."""
         kind, data = width
-        lines = ["[-HKEY_LOCAL_MACHINE\\%s]" % DRIVER_KEY.split("\\", 1)[1]]
-        if kind is not None:
-            lines.append(lines[-1].replace("[-", "["))
-        if kind == "REG_DWORD":
-            lines.append('"%s"=dword:%08x' % (WIDTH_VALUE, int(data, 0)))
-        elif kind == "REG_SZ":
-            lines.append('"%s"="%s"' % (WIDTH_VALUE, data))
-        elif kind == "REG_BINARY":
-            lines.append('"%s"=hex:%s' % (WIDTH_VALUE, ",".join(
-                data[i:i + 2] for i in range(0, len(data), 2))))
+        key = "HKEY_LOCAL_MACHINE\\" + DRIVER_KEY.split("\\", 1)[1]
+        lines = ["[-%s]" % key] + (["[%s]" % key] if kind else [])
+        value = {"REG_DWORD": lambda: "dword:%08x" % int(data, 0), "REG_SZ": lambda: '"%s"' % data,
+                 "REG_BINARY": lambda: "hex:" + ",".join(re.findall("..", data))}
+        if kind in value:
+            lines.append('"%s"=%s' % (WIDTH_VALUE, value[kind]()))
         lines += ["", "[HKEY_CURRENT_USER\\%s]" % RELAY_KEY.split("\\", 1)[1],
                   '"RelayInclude"=' + ('"%s"' % ";".join(relay) if relay else "-")]
-        self.import_registry(lines)
+        import_registry(self.env, lines)
 
     def query(self, witness):
         """The driver's strings and the screen metrics, as the witness program sees them."""
