@@ -159,12 +159,10 @@ def case_no_context_window(case):
     def on_pause(name, screen):
         shots[name] = grab(case, name, screen)
 
-    def on_screen(screen):
-        subprocess.run(["xsetroot", "-display", screen.display, "-solid", "#2060a0"], check=True)
-
     events, calls, own = cases.context_calls(case, {"glx": False}, [
         "box", "window", "sleep:500", "pause:first", "sleep:500", "pause:later", "escape", "box",
-        "exit"], on_pause, on_screen)
+        "exit"], on_pause, lambda screen: subprocess.run(
+            ["xsetroot", "-display", screen.display, "-solid", "#2060a0"], check=True))
     names = [c.name for c in calls]
     dcs = "GetDC, ReleaseDC (the create sequence's only)"
     cases.check_fields(

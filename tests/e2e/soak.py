@@ -70,8 +70,7 @@ def main():
 
     steps = ["box", "window", "sample:%d:%d" % (args.seconds, args.interval * 1000), "escape",
              "box", "exit"]
-    relay = {"WINEDEBUG": winesession.RELAY_DEBUG}
-    with winesession.Session(args.prefix, env=relay) as session:
+    with winesession.Session(args.prefix, env={"WINEDEBUG": winesession.RELAY_DEBUG}) as session:
         session.set_registry(relay=list(winesession.HANDLE_TAKES) + list(winesession.HANDLE_GIVES))
         events = session.drive(args.driver, args.exe, steps, on_event=on_event,
                                timeout=args.seconds + 600)
