@@ -20,9 +20,10 @@ import time
 
 WINE64 = "/usr/lib/wine/wine64"
 WINESERVER = "/usr/lib/wine/wineserver"
-DRIVER_KEY = r"HKLM\System\CurrentControlSet\Services\BRISKO"
-RELAY_KEY = r"HKCU\Software\Wine\Debug"
-X11_DRIVER_KEY = r"[HKEY_CURRENT_USER\Software\Wine\X11 Driver]"
+# The registry keys the sessions set, named as a .reg file names them.
+DRIVER_KEY = r"HKEY_LOCAL_MACHINE\System\CurrentControlSet\Services\BRISKO"
+RELAY_KEY = r"HKEY_CURRENT_USER\Software\Wine\Debug"
+X11_DRIVER_KEY = r"HKEY_CURRENT_USER\Software\Wine\X11 Driver"
 # With +pid,+timestamp: "seconds:pid:tid:Call module.function(args) ret=caller" and
 # "seconds:pid:tid:Ret  module.function() retval=result ret=caller".
 RELAY_LINE = re.compile(r"^\s*(\d+\.\d+):([0-9a-f]+):([0-9a-f]+):(Call|Ret) +([\w.]+)\((.*)\)"
@@ -203,7 +204,7 @@ def prefix_for_desktop(display):
     """The prefix, booted, for a run on the user's own desktop, where a window manager runs:
     Wine manages the windows there again (the test sessions leave them unmanaged)."""
     ensure_prefix(PREFIX, log)
-    import_registry(wine_env(PREFIX, display), [X11_DRIVER_KEY, '"Managed"=-'])
+    import_registry(wine_env(PREFIX, display), ["[%s]" % X11_DRIVER_KEY, '"Managed"=-'])
     return PREFIX
 
 
@@ -229,7 +230,7 @@ class Session:
                        stderr=subprocess.DEVNULL, timeout=60)
         # No window manager runs on these screens: Wine then waits 2 s at every box that goes
         # away for one to acknowledge it, unless it leaves the windows unmanaged.
-        import_registry(self.env, [X11_DRIVER_KEY, '"Managed"="N"'])
+        import_registry(self.env, ["[%s]" % X11_DRIVER_KEY, '"Managed"="N"'])
 
     def wine(self, *args, check=True, timeout=600):
         return subprocess.run([WINE64] + list(args), env=self.env, check=check,
@@ -243,13 +244,12 @@ class Session:
         `relay`: the functions (module.function) Wine's relay trace logs in every process, for a
         session whose env carries WINEDEBUG=RELAY_DEBUG; none removes the list."""
         kind, data = width
-        key = "HKEY_LOCAL_MACHINE\\" + DRIVER_KEY.split("\\", 1)[1]
-        lines = ["[-%s]" % key] + (["[%s]" % key] if kind else [])
+        lines = ["[-%s]" % DRIVER_KEY] + (["[%s]" % DRIVER_KEY] if kind else [])
         value = {"REG_DWORD": lambda: "dword:%08x" % int(data, 0), "REG_SZ": lambda: '"%s"' % data,
                  "REG_BINARY": lambda: "hex:" + ",".join(re.findall("..", data))}
         if kind in value:
             lines.append('"%s"=%s' % (WIDTH_VALUE, value[kind]()))
-        lines += ["", "[HKEY_CURRENT_USER\\%s]" % RELAY_KEY.split("\\", 1)[1],
+        lines += ["", "[%s]" % RELAY_KEY,
                   '"RelayInclude"=' + ('"%s"' % ";".join(relay) if relay else "-")]
         import_registry(self.env, lines)
 
