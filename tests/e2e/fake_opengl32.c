@@ -54,6 +54,9 @@ __declspec(dllimport) unsigned long API GetClassLongA(HANDLE window, int index);
 #define PIXELFORMATDESCRIPTOR_SIZE 40
 
 #define FAKE_CONTEXT ((HANDLE)0x5a5a)
+/* The one pixel format there is; not 1, so that the format the program sets is seen to be the
+ * one chosen. */
+#define FAKE_FORMAT 3
 
 static char failing[64];
 static char logPath[512];
@@ -120,7 +123,7 @@ static void LogClass(HANDLE dc)
 /* The pixel format, asked for by gdi32. */
 EXPORT int API wglChoosePixelFormat(HANDLE dc, const void* descriptor)
 {
-    int format = Fails("wglChoosePixelFormat") ? 0 : 1;
+    int format = Fails("wglChoosePixelFormat") ? 0 : FAKE_FORMAT;
     LogDescriptor("choose", format, descriptor);
     LogClass(dc);
     return format;
@@ -140,13 +143,13 @@ EXPORT int API wglDescribePixelFormat(HANDLE dc, int format, unsigned int size, 
     if (descriptor != NULL) {
         memset(descriptor, 0, size);
     }
-    return 1;
+    return FAKE_FORMAT;
 }
 
 EXPORT int API wglGetPixelFormat(HANDLE dc)
 {
     (void)dc;
-    return 1;
+    return FAKE_FORMAT;
 }
 
 EXPORT BOOL API wglSwapBuffers(HANDLE dc)

@@ -79,13 +79,3 @@ def read_dump(trace_path, only=None, every_call=False):
         if match:
             calls.append(Call(match.group(1), _split_args(match.group(2)), match.group(3)))
     return calls
-
-
-def ticks_per_frame(angles, step, full_turn=360.0):
-    """How many timer ticks lie between successive frames, told from an angle that advances by
-    `step` degrees each tick and wraps at a full turn: frames may skip ticks, but never a
-    whole turn's worth."""
-    counts = []
-    for previous, current in zip(angles, angles[1:]):
-        counts.append(round(((current - previous) % full_turn) / step))
-    return counts

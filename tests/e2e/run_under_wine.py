@@ -6,17 +6,18 @@ import os
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import winesession  # noqa: E402
+import sessions  # noqa: E402
+from screens import Screen  # noqa: E402
 
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("--prefix", default=winesession.PREFIX)
+    parser.add_argument("--prefix", default=sessions.PREFIX)
     parser.add_argument("program")
     parser.add_argument("arguments", nargs="*")
     args = parser.parse_args()
-    with winesession.Session(args.prefix) as session:
-        result = session.wine(winesession.windows_path(args.program), *args.arguments,
+    with sessions.Session(Screen(), args.prefix) as session:
+        result = session.wine(sessions.windows_path(args.program), *args.arguments,
                               check=False, timeout=1500)
     sys.stdout.write(result.stdout)
     sys.stderr.write(result.stderr[-5000:])

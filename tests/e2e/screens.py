@@ -1,47 +1,142 @@
-"""Reads the screenshots back: binary PPM, as ImageMagick's import writes it."""
+"""Private X screens for the Wine sessions (Xvfb, or a real X server where the desktop must have
+two monitors), their screenshots, and what a picture of the program's window holds."""
 
+import dataclasses
+import os
+import shutil
 import subprocess
+import tempfile
+
+from PIL import Image
 
 
-def load_ppm(path):
-    with open(path, "rb") as f:
-        data = f.read()
-    fields = []
-    pos = 0
-    while len(fields) < 4:
-        while data[pos:pos + 1].isspace():
-            pos += 1
-        if data[pos:pos + 1] == b"#":
-            pos = data.index(b"\n", pos) + 1
-            continue
-        end = pos
-        while not data[end:end + 1].isspace():
-            end += 1
-        fields.append(data[pos:end])
-        pos = end
-    if fields[0] != b"P6" or int(fields[3]) != 255:
-        raise ValueError("%s is not an 8-bit binary PPM" % path)
-    width, height = int(fields[1]), int(fields[2])
-    pixels = data[pos + 1:pos + 1 + width * height * 3]
-    return width, height, pixels
+@dataclasses.dataclass(frozen=True)
+class Screen:
+    """What a session's screen is: its size and depth, whether it offers GLX, whether the desktop
+    has two monitors side by side, and the colour of its background (None: the server's own)."""
+    width: int = 1024
+    height: int = 768
+    depth: int = 16
+    glx: bool = True
+    two_monitors: bool = False
+    background: str = None
+
+    def start(self):
+        server = TwoMonitors(self.depth) if self.two_monitors else Xvfb(self)
+        if self.background:
+            subprocess.run(["xsetroot", "-display", server.display, "-solid", self.background],
+                           check=True)
+        return server
 
 
-def save_png(ppm_path):
-    """A PNG beside the PPM, for people to look at."""
-    png = ppm_path[:-4] + ".png"
-    subprocess.run(["convert", ppm_path, png], check=True)
-    return png
+class XServer:
+    """A private X screen; the server picks a free display number itself and says it once it
+    takes connections."""
+
+    def _start(self, args):
+        read_end, write_end = os.pipe()
+        # -noreset: the screen keeps what was set on it (the background) when its clients go.
+        self.process = subprocess.Popen(
+            args + ["-displayfd", str(write_end), "-nolisten", "tcp", "-noreset"],
+            pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write_end)
+        with os.fdopen(read_end, "rb") as pipe:
+            number = pipe.readline()
+        if not number.endswith(b"\n"):
+            raise RuntimeError("%s did not start" % args[0])
+        self.display = ":" + number.decode().strip()
+
+    def screenshot(self, path):
+        """The whole screen as an RGB image, kept as a PNG at `path` for people to look at."""
+        # import writes 16-bit samples from a 16-bit screen unless told otherwise; PNG24 keeps
+        # a plain RGB file even when the screen holds one colour.
+        subprocess.run(["import", "-display", self.display, "-window", "root", "-depth", "8",
+                        "PNG24:" + path], check=True, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
+        with Image.open(path) as image:
+            return image.convert("RGB")
+
+    def close(self):
+        self.process.terminate()
+        self.process.wait(timeout=10)
 
 
-def region(image, left, top, width, height):
-    """The pixels of a rectangle as (r, g, b) rows."""
-    w, _, pixels = image
-    rows = []
-    for y in range(top, top + height):
-        start = (y * w + left) * 3
-        row = pixels[start:start + width * 3]
-        rows.append([tuple(row[i:i + 3]) for i in range(0, len(row), 3)])
-    return rows
+class Xvfb(XServer):
+    """One monitor: Xvfb shows Wine a single one, whatever screens it has."""
+
+    def __init__(self, screen):
+        args = ["Xvfb", "-screen", "0", "%dx%dx%d" % (screen.width, screen.height, screen.depth)]
+        if not screen.glx:
+            args += ["-extension", "GLX"]
+        self._start(args)
+
+
+class TwoMonitors(XServer):
+    """Two monitors of 1024 x 768 side by side, as a PC with two boards or a dual-head board
+    shows them: a real X server with the dummy video driver, its second output switched on with
+    RandR, which Wine reads as a second monitor."""
+
+    WIDTH, HEIGHT = 1024, 768
+    # The standard 1024 x 768 mode at 60 Hz.
+    MODELINE = "65.00 1024 1048 1184 1344 768 771 777 806 -hsync -vsync"
+    CONFIG = """Section "ServerFlags"
+    Option "AutoAddDevices" "false"
+EndSection
+Section "Device"
+    Identifier "dummy"
+    Driver "dummy"
+    VideoRam 65536
+EndSection
+Section "Screen"
+    Identifier "screen"
+    Device "dummy"
+    DefaultDepth %(depth)d
+    SubSection "Display"
+        Depth %(depth)d
+        Virtual %(width)d %(height)d
+    EndSubSection
+EndSection
+"""
+
+    def __init__(self, depth):
+        self.workdir = tempfile.mkdtemp(prefix="two-monitors-")
+        config = os.path.join(self.workdir, "xorg.conf")
+        with open(config, "w") as f:
+            f.write(self.CONFIG % {"depth": depth, "width": 2 * self.WIDTH, "height": self.HEIGHT})
+        self._start(["/usr/lib/xorg/Xorg", "-config", config,
+                     "-logfile", os.path.join(self.workdir, "Xorg.log")])
+        mode = "%dx%d_two" % (self.WIDTH, self.HEIGHT)
+        self.xrandr("--newmode", mode, *self.MODELINE.split())
+        self.xrandr("--addmode", "DUMMY1", mode)
+        self.xrandr("--output", "DUMMY1", "--mode", mode, "--right-of", "DUMMY0")
+        # Wine reads the outputs as the server last probed them, and after the change it was
+        # seen to find one monitor until a client asked for the monitors again: ask, and make
+        # sure there are two.
+        monitors = self.xrandr("--listmonitors")
+        if not monitors.startswith("Monitors: 2\n"):
+            self.close()
+            raise RuntimeError("the X server shows other monitors than two:\n" + monitors)
+
+    def xrandr(self, *args):
+        done = subprocess.run(["xrandr", "-display", self.display] + list(args),
+                              capture_output=True, text=True)
+        if done.returncode != 0:
+            self.close()
+            raise RuntimeError("xrandr %s: %s" % (" ".join(args), done.stderr))
+        return done.stdout
+
+    def close(self):
+        try:
+            super().close()
+        finally:
+            shutil.rmtree(self.workdir, ignore_errors=True)
+
+
+def client_area(image, window, size=None):
+    """The main window's client area (or `size` of it from its origin) cut from a screenshot."""
+    left, top = window["client_origin"]
+    width, height = size or window["client"]
+    return image.crop((left, top, left + width, top + height))
 
 
 def is_black(p):
@@ -53,19 +148,19 @@ def is_gold(p):
     return r > 60 and r >= g > b and r - b > 40
 
 
-def summarise(rows):
-    """Counts of black and gold pixels and the box around everything that is not black."""
-    black = gold = 0
-    left, top, right, bottom = None, None, -1, -1
-    for y, row in enumerate(rows):
-        for x, p in enumerate(row):
-            if is_black(p):
-                black += 1
-                continue
-            if is_gold(p):
-                gold += 1
-            left = x if left is None else min(left, x)
-            top = y if top is None else min(top, y)
-            right, bottom = max(right, x), max(bottom, y)
-    return {"black": black, "gold": gold, "total": sum(len(r) for r in rows),
-            "bbox": None if left is None else (left, top, right - left + 1, bottom - top + 1)}
+def summarise(picture):
+    """Counts of black and gold pixels and the box (left, top, width, height) around everything
+    that is not black."""
+    pixels = list(picture.getdata())
+    black = sum(map(is_black, pixels))
+    gold = sum(map(is_gold, pixels))
+    # Everything at or below the black threshold in all three channels becomes 0.
+    lit = picture.point(lambda v: 255 if v >= 16 else 0).convert("L").point(lambda v: 255 * (v > 0))
+    box = lit.getbbox()
+    return {"black": black, "gold": gold, "total": len(pixels),
+            "bbox": None if box is None else (box[0], box[1], box[2] - box[0], box[3] - box[1])}
+
+
+def changed_share(a, b):
+    """The share of pixels that differ between two pictures of one size."""
+    return sum(p != q for p, q in zip(a.getdata(), b.getdata())) / (a.width * a.height)

@@ -1,0 +1,409 @@
+"""Runs Windows programs under Wine on a private X screen, for the end-to-end tests and the tools.
+
+A run is described by one value, `Run`: the screen, the driver it poses, the registry's width
+value, the functions the relay trace follows, and whether apitrace or the stand-in opengl32 is
+used. A `Session` is one screen with one wineserver on the shared prefix (a prefix's desktop
+stays bound to the display its wineserver started on); `Wine` keeps one session open for as
+long as the runs ask for the same screen.
+"""
+
+import dataclasses
+import fcntl
+import json
+import os
+import queue
+import shutil
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+import pefile
+import psutil
+
+import gltrace
+import relay
+from expected import DRIVER_KEY, WIDTH_VALUE
+from screens import Screen
+
+WINE64 = "/usr/lib/wine/wine64"
+WINESERVER = "/usr/lib/wine/wineserver"
+# The registry keys the sessions set, named as a .reg file names them.
+DRIVER_SECTION = "HKEY_LOCAL_MACHINE\\" + DRIVER_KEY
+RELAY_SECTION = r"HKEY_CURRENT_USER\Software\Wine\Debug"
+X11_DRIVER_SECTION = r"HKEY_CURRENT_USER\Software\Wine\X11 Driver"
+# The Wine prefix of the checkout: both Windows presets' tests and the tools boot it once and
+# take turns on it (a session locks it).
+PREFIX = os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))),
+                      "build", "wine-prefix")
+
+
+@dataclasses.dataclass(frozen=True)
+class Run:
+    """Everything a run's outcome depends on besides the steps taken.
+    `gl`: (name, value) pairs of Mesa's settings, the driver the run poses.
+    `width`: the registry's width value: (None, None) no driver key; ("missing", None) the key
+    without the value; else a type (REG_DWORD, REG_SZ, REG_BINARY) and its data as reg.exe takes
+    it. `relay`: the functions Wine's relay trace follows; any turns the trace on.
+    `stand_in`: the step the stand-in opengl32 fails ("nothing": none); None: Wine's own."""
+    screen: Screen = Screen()
+    gl: tuple = ()
+    width: tuple = (None, None)
+    relay: tuple = ()
+    apitrace: bool = False
+    stand_in: str = None
+
+    def but(self, **changes):
+        return dataclasses.replace(self, **changes)
+
+
+def wine_env(prefix, display, extra=()):
+    env = {name: value for name, value in os.environ.items()
+           # Settings of the caller's own GL or Wine must not leak into a run.
+           if not name.startswith(("force_gl_", "MESA_", "WINE", "FAKE_GL_"))
+           and name not in ("LD_PRELOAD", "TRACE_FILE")}
+    env.update({"WINEPREFIX": prefix, "WINEARCH": "win64", "WINELOADER": WINE64,
+                "WINEDEBUG": "-all", "WINEDLLOVERRIDES": "mscoree,mshtml=", "DISPLAY": display})
+    env.update(extra)
+    return env
+
+
+def windows_path(path):
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def log(message):
+    print(message, file=sys.stderr, flush=True)
+
+
+def wait_for(condition, timeout, what, interval=0.05):
+    """Polls `condition` until it holds; fails naming `what` when `timeout` seconds pass first."""
+    deadline = time.monotonic() + timeout
+    while not condition():
+        if time.monotonic() > deadline:
+            raise AssertionError("waited %d s for %s" % (timeout, what))
+        time.sleep(interval)
+
+
+def end_wineserver(prefix):
+    """Ends the prefix's wineserver, and with it every Wine process of the prefix."""
+    subprocess.run([WINESERVER, "-k"], env=wine_env(prefix, ""), stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL, timeout=60)
+
+
+def ensure_prefix(prefix=PREFIX):
+    """Boots the Wine prefix once; later sessions reuse it. A lock keeps parallel tests from
+    booting it twice."""
+    os.makedirs(os.path.dirname(prefix), exist_ok=True)
+    with open(prefix + ".lock", "w") as lock:
+        fcntl.flock(lock, fcntl.LOCK_EX)
+        if os.path.exists(os.path.join(prefix, ".booted")):
+            return prefix
+        shutil.rmtree(prefix, ignore_errors=True)
+        screen = Screen().start()
+        try:
+            started = time.time()
+            subprocess.run([WINE64, "wineboot", "-i"], env=wine_env(prefix, screen.display),
+                           check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                           timeout=1800)
+            end_wineserver(prefix)
+            log("booted the Wine prefix in %.0f s" % (time.time() - started))
+        finally:
+            screen.close()
+        open(os.path.join(prefix, ".booted"), "w").close()
+    return prefix
+
+
+def import_registry(env, lines):
+    """Imports the lines of a .reg file (after its header) with one regedit run."""
+    with tempfile.NamedTemporaryFile("w", suffix=".reg", newline="\r\n") as f:
+        f.write("\n".join(["REGEDIT4", ""] + lines + [""]))
+        f.flush()
+        subprocess.run([WINE64, "regedit", "/S", windows_path(f.name)], env=env, check=True,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=600)
+
+
+def registry_lines(run):
+    """The driver's key and the relay trace's list as `run` has them, as one .reg import."""
+    kind, data = run.width
+    lines = ["[-%s]" % DRIVER_SECTION] + (["[%s]" % DRIVER_SECTION] if kind else [])
+    value = {"REG_DWORD": lambda: "dword:%08x" % int(data, 0), "REG_SZ": lambda: '"%s"' % data,
+             "REG_BINARY": lambda: "hex:" + ",".join(data[i:i + 2] for i in range(0, len(data), 2))}
+    if kind in value:
+        lines.append('"%s"=%s' % (WIDTH_VALUE, value[kind]()))
+    return lines + ["", "[%s]" % RELAY_SECTION,
+                    '"RelayInclude"=' + ('"%s"' % ";".join(run.relay) if run.relay else "-")]
+
+
+def image_range(exe):
+    """[start, end) of the exe's image as loaded at its preferred base."""
+    header = pefile.PE(exe, fast_load=True).OPTIONAL_HEADER
+    return header.ImageBase, header.ImageBase + header.SizeOfImage
+
+
+def pids_in_prefix(prefix, exe_name):
+    """Processes of this Wine prefix (other prefixes may be busy at the same time) started from
+    a program of that name."""
+    found = []
+    for process in psutil.process_iter(["cmdline"]):
+        try:
+            argv = process.info["cmdline"] or []
+            if (argv and os.path.basename(argv[0].replace("\\", "/")).lower() == exe_name.lower()
+                    and process.environ().get("WINEPREFIX") == prefix):
+                found.append(process.pid)
+        except psutil.Error:
+            pass  # gone, or not ours to read
+    return found
+
+
+@dataclasses.dataclass
+class Outcome:
+    """What a run showed: the driver's events in order, Wine's messages (the relay trace among
+    them), and the files the run wrote (the GL trace, the stand-in's log)."""
+    run: Run
+    steps: list
+    exe: str
+    events: list
+    stderr: str = ""
+    trace: str = None
+    stand_in_log: str = None
+
+    def of(self, kind):
+        return [e[kind] for e in self.events if kind in e]
+
+    @property
+    def boxes(self):
+        return self.of("box")
+
+    @property
+    def window(self):
+        return self.of("window")[0]
+
+    @property
+    def exits(self):
+        return self.of("exit")
+
+    def calls(self):
+        """The traced calls of the program's process."""
+        return relay.traced_calls(self.stderr, self.of("started")[0])
+
+    def own_calls(self):
+        """The traced calls the program's own code made (Wine's libraries make some of the same
+        calls inside the process)."""
+        return relay.traced_calls(self.stderr, self.of("started")[0], image_range(self.exe))
+
+    def stand_in_lines(self):
+        """The stand-in opengl32's log as lists of words."""
+        with open(self.stand_in_log) as f:
+            return [line.split() for line in f]
+
+    def describe(self):
+        return "run %s\nsteps %s\nevents:\n%s\nwine said (the end):\n%s" % (
+            self.run, " ".join(self.steps), "\n".join(map(json.dumps, self.events)),
+            self.stderr[-3000:])
+
+
+class Live:
+    """A run under way, as a pause sees it: the screen, the events so far and Wine's messages."""
+
+    def __init__(self, screen, events, stderr_file):
+        self.screen, self.events, self._stderr = screen, events, stderr_file
+
+    def stderr(self):
+        with open(self._stderr.name, errors="replace") as f:
+            return f.read()
+
+    def own_calls(self, exe):
+        started = [e["started"] for e in self.events if "started" in e]
+        return relay.traced_calls(self.stderr(), started[0], image_range(exe)) if started else []
+
+
+class Session:
+    """One screen with one wineserver on the shared prefix."""
+
+    def __init__(self, screen, prefix=PREFIX):
+        ensure_prefix(prefix)
+        self.prefix, self.screen_kind, self.applied = prefix, screen, None
+        self.lock = open(prefix + ".lock", "w")
+        # One session at a time per prefix: the wineserver and the registry are shared.
+        fcntl.flock(self.lock, fcntl.LOCK_EX)
+        # A run that was killed (by its timeout) never closed its session: its wineserver would
+        # still hold the prefix, with the desktop on that run's screen.
+        end_wineserver(prefix)
+        self.screen = screen.start()
+        self.env = wine_env(prefix, self.screen.display)
+        # One wineserver and one set of Wine's own processes (services, explorer) for the whole
+        # session, started apart from the runs: otherwise each run starts them anew, and a run's
+        # output pipes stay open until that wineserver has lingered out.
+        subprocess.run([WINESERVER, "-p"], env=self.env, check=True, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, timeout=60)
+        # No window manager runs on these screens: Wine then waits 2 s at every box that goes
+        # away for one to acknowledge it, unless it leaves the windows unmanaged.
+        import_registry(self.env, ["[%s]" % X11_DRIVER_SECTION, '"Managed"="N"'])
+
+    def env_for(self, run, files=()):
+        """The environment of a run's Wine processes; `files`: the run's trace and log paths."""
+        extra = dict(run.gl)
+        if run.relay:
+            extra["WINEDEBUG"] = relay.DEBUG
+        if run.stand_in:
+            extra.update({"WINEDLLOVERRIDES": "mscoree,mshtml=;opengl32=n,b",
+                          "FAKE_GL_FAIL": run.stand_in, "FAKE_GL_LOG": windows_path(files[1])})
+        if run.apitrace:
+            extra.update(gltrace.tracing_env(files[0]))
+        return dict(self.env, **extra)
+
+    def apply(self, run):
+        """Puts the registry as `run` has it, when the last run had it otherwise."""
+        key = (run.width, run.relay)
+        if key != self.applied:
+            import_registry(self.env, registry_lines(run))
+            self.applied = key
+
+    def wine(self, *args, env=None, check=True, timeout=600):
+        return subprocess.run([WINE64] + list(args), env=env or self.env, check=check,
+                              stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                              timeout=timeout, text=True, errors="replace")
+
+    def query(self, witness, run):
+        """The driver's strings and the screen metrics, as the witness program sees them with
+        the driver `run` poses."""
+        result = self.wine(windows_path(witness), env=self.env_for(Run(gl=run.gl)), timeout=900)
+        for line in result.stdout.splitlines():
+            if line.startswith("{"):
+                found = json.loads(line)
+                if not found["format"] or "vendor" not in found:
+                    raise RuntimeError("the witness got no context (pixel format %d): %s" %
+                                       (found["format"], result.stderr[-2000:]))
+                return found
+        raise RuntimeError("the witness printed nothing: " + result.stderr[-2000:])
+
+    def drive(self, driver, program, steps, env=None, on_pause=None, on_event=None, timeout=900):
+        """Runs the driver over the program; returns its JSON events and Wine's messages.
+        `on_pause` is called for each pause with its name and the `Live` run, `on_event` for
+        each event as it arrives."""
+        # Wine's and Mesa's messages go to a file: a trace can be far larger than a pipe holds,
+        # and a full pipe would stop the program.
+        stderr_file = tempfile.NamedTemporaryFile(mode="w+", errors="replace")
+        process = subprocess.Popen([WINE64, windows_path(driver), windows_path(program)] + steps,
+                                   env=env or self.env, stdin=subprocess.PIPE,
+                                   stdout=subprocess.PIPE, stderr=stderr_file, text=True,
+                                   errors="replace")
+        # A thread of its own reads the lines (None at their end), so that the deadline holds
+        # while the driver is silent too.
+        lines = queue.Queue()
+
+        def read_lines():
+            for line in process.stdout:
+                lines.put(line)
+            lines.put(None)
+
+        threading.Thread(target=read_lines, daemon=True).start()
+        events = []
+        deadline = time.monotonic() + timeout
+        try:
+            while True:
+                try:
+                    line = lines.get(timeout=max(0.0, deadline - time.monotonic()))
+                except queue.Empty:
+                    events.append({"error": "the run did not end within %d s" % timeout})
+                    break
+                if line is None:
+                    process.wait(timeout=max(1.0, deadline - time.monotonic()))
+                    break
+                if not line.startswith("{"):
+                    continue
+                event = json.loads(line)
+                events.append(event)
+                if on_event:
+                    on_event(event)
+                if "pause" in event:
+                    try:
+                        if on_pause:
+                            on_pause(event["pause"], Live(self.screen, events, stderr_file))
+                    except AssertionError as failure:
+                        events.append({"error": "at pause %s: %s" % (event["pause"], failure)})
+                        break
+                    process.stdin.write("go\n")
+                    process.stdin.flush()
+        finally:
+            if process.poll() is None:
+                process.kill()
+                process.wait()
+            stderr_file.seek(0)
+            stderr = stderr_file.read()
+            stderr_file.close()
+        return events, stderr
+
+    def close(self):
+        try:
+            end_wineserver(self.prefix)
+        finally:
+            self.screen.close()
+            self.lock.close()
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+
+
+class Wine:
+    """The sessions of a test run, one open at a time (they share the prefix), each kept open
+    for as long as the runs ask for its screen; the witness's answers, once per screen and
+    driver; and the program, or its copy beside the stand-in opengl32."""
+
+    def __init__(self, exe, driver, witness, fake_gl, workdir, prefix=PREFIX):
+        self.exe, self.driver, self.witness, self.fake_gl = exe, driver, witness, fake_gl
+        self.workdir, self.prefix = workdir, prefix
+        self.current, self.answers, self.outcomes = None, {}, []
+
+    def session(self, screen):
+        if self.current is None or self.current.screen_kind != screen:
+            self.close()
+            self.current = Session(screen, self.prefix)
+        return self.current
+
+    def strings(self, run):
+        """The driver's strings and the screen metrics as a program on `run`'s screen sees them."""
+        key = (run.screen, run.gl)
+        if key not in self.answers:
+            self.answers[key] = self.session(run.screen).query(self.witness, run)
+        return self.answers[key]
+
+    def program_for(self, run):
+        if not run.stand_in:
+            return self.exe
+        # Wine loads a native opengl32 only from the program's own folder.
+        folder = os.path.join(self.workdir, "stand-in")
+        os.makedirs(folder, exist_ok=True)
+        shutil.copy(self.exe, folder)
+        shutil.copy(self.fake_gl, os.path.join(folder, "opengl32.dll"))
+        return os.path.join(folder, os.path.basename(self.exe))
+
+    def run(self, run, steps, keep, on_pause=None, on_event=None, timeout=900, check=True):
+        """Drives the program through `steps` in `run`'s setting; `keep` is the folder for the
+        run's files. With `check`, a run the driver could not finish fails here, explained."""
+        session = self.session(run.screen)
+        session.apply(run)
+        files = [os.path.join(keep, "run.trace"), os.path.join(keep, "stand-in.log")]
+        for path in files:
+            if os.path.exists(path):
+                os.remove(path)
+        program = self.program_for(run)
+        events, stderr = session.drive(self.driver, program, steps, session.env_for(run, files),
+                                       on_pause, on_event, timeout)
+        outcome = Outcome(run, steps, program, events, stderr,
+                          files[0] if run.apitrace else None, files[1] if run.stand_in else None)
+        self.outcomes.append(outcome)
+        # A driver that never ran prints nothing, not even the program's start.
+        errors = outcome.of("error") or ([] if events else ["it printed nothing"])
+        assert not check or not errors, "the driver failed: %s" % errors
+        return outcome
+
+    def close(self):
+        if self.current is not None:
+            self.current.close()
+            self.current = None

@@ -1,0 +1,124 @@
+"""The start-up report and the exit notice: the exact texts, icons and owners of the boxes for
+Mesa as itself, for Mesa posing as the maker's driver with every form of the registry's width
+value, and for driver strings that test the formatting and the header's cut."""
+
+import pytest
+
+from expected import (BOX_CALLS, BOX_OWN, DRIVER_KEY, EXIT_NOTICE, HKEY_LOCAL_MACHINE, KEY_READ,
+                      OWN_DRIVER, OWN_UNDETECTED_LINES, REGISTRY_CALLS, WIDTH_VALUE, assert_box,
+                      assert_report_box, assert_window, box_styles, foreign_report, header,
+                      own_report, registry_asked, vram_dram_lines)
+from screens import Screen
+from sessions import Run
+
+
+# The ways a person ends a run: how the report is answered (Escape dismisses it like OK), then
+# how the window is ended. Two Escapes queued at once post the destroy request twice.
+@pytest.mark.parametrize("answer, ending", [("box-escape", "escape"), ("box", "close"),
+                                            ("box", "escape:2")],
+                         ids=["report escaped, then escape", "report OK, then close",
+                              "report OK, then two escapes"])
+def test_foreign_driver(wine, keep, answer, ending):
+    """Mesa as itself, not the maker's driver: the report read and answered, the picture seen to
+    change, the program ended; one exit notice, and no box after it."""
+    strings = wine.strings(Run())
+    run = wine.run(Run(), [answer, "window", "changes", ending, "box", "exit"], keep)
+    report, notice = run.boxes
+    assert_report_box(report, foreign_report(strings), "yellow")
+    assert_window(run.window)
+    # Escape reaches the window that has the focus, which then owns the notice; closing through
+    # the frame destroys the window, which gives up the focus first.
+    assert_box(notice, EXIT_NOTICE, "red", owned_by_main=ending != "close")
+    assert run.exits == [0]
+
+
+def test_worked_example(wine, keep):
+    """The maker's driver with a GLINT MX renderer and a registry width of 32, at
+    1024 x 768 x 16: VRAM and DRAM lines, the question icon, and no notice at exit. The width
+    is read from the driver's key, opened for reading only. The desktop has two such monitors
+    side by side: the buffers cover the screen that the window's device context describes, so
+    the report counts 1024 x 768, not the 2048 x 768 of the whole desktop."""
+    setting = Run(screen=Screen(two_monitors=True), gl=OWN_DRIVER, width=("REG_DWORD", "32"),
+                  relay=BOX_CALLS + REGISTRY_CALLS)
+    strings = wine.strings(setting)
+    assert strings["renderer"] == "OVRIN Pellora GLINT MX"
+    assert {key: strings[key] for key in ("monitors", "desktop", "xres", "yres", "bits")} == {
+        "monitors": 2, "desktop": [2048, 768], "xres": 1024, "yres": 768, "bits": 16}
+    run = wine.run(setting, ["box", "window", "changes", "escape", "exit"], keep)
+    own = run.own_calls()
+    assert {"box styles": box_styles(own), "registry": registry_asked(own)} == {
+        "box styles": ["%#x" % BOX_OWN],
+        "registry": [["open", "%#x" % HKEY_LOCAL_MACHINE, DRIVER_KEY, 0, "%#x" % KEY_READ, 0],
+                     ["query", WIDTH_VALUE, 0, 0, 0]]}
+    assert len(run.boxes) == 1
+    assert_report_box(run.boxes[0], own_report(strings, vram_dram_lines(3145728)), "blue")
+    assert_window(run.window)
+    assert run.exits == [0]
+
+
+# Every other form the width value can take in the registry, for a GLINT MX board (whose own
+# default is 32 bits) at 1024 x 768: what is stored, and the lines the report must show.
+@pytest.mark.parametrize("width, lines", [
+    pytest.param(("REG_DWORD", "0"), OWN_UNDETECTED_LINES, id="REG_DWORD 0"),
+    pytest.param(("REG_DWORD", "24"), vram_dram_lines(3 * 786432), id="REG_DWORD 24"),
+    pytest.param(("REG_DWORD", "0xffffffff"), OWN_UNDETECTED_LINES, id="REG_DWORD -1"),
+    pytest.param(("REG_DWORD", "0x7fffffff"), vram_dram_lines(268435456 * 786432),
+                 id="REG_DWORD 0x7FFFFFFF"),
+    # A string reads as its bytes: "16" and its terminator are 0x31 0x36 0x00, so 13873 bits.
+    pytest.param(("REG_SZ", "16"), vram_dram_lines(1735 * 786432), id="REG_SZ 16"),
+    pytest.param(("REG_BINARY", "08"), vram_dram_lines(786432), id="REG_BINARY 1 byte"),
+    pytest.param(("REG_BINARY", "1800"), vram_dram_lines(3 * 786432), id="REG_BINARY 2 bytes"),
+    pytest.param(("REG_BINARY", "100000"), vram_dram_lines(2 * 786432), id="REG_BINARY 3 bytes"),
+    pytest.param(("REG_BINARY", "28000000"), vram_dram_lines(5 * 786432), id="REG_BINARY 4 bytes"),
+    # Longer than four bytes: the read fails and the board's default stays.
+    pytest.param(("REG_BINARY", "1000000000000000"), vram_dram_lines(4 * 786432),
+                 id="REG_BINARY 8 bytes"),
+    pytest.param(("missing", None), vram_dram_lines(4 * 786432), id="value missing"),
+    pytest.param((None, None), vram_dram_lines(4 * 786432), id="key missing"),
+])
+def test_registry_form(wine, keep, width, lines):
+    """The maker's driver with one form of the width value: one box, the report, exact."""
+    setting = Run(gl=OWN_DRIVER, width=width)
+    strings = wine.strings(setting)
+    run = wine.run(setting, ["box", "window", "escape", "exit"], keep)
+    assert len(run.boxes) == 1
+    assert_report_box(run.boxes[0], own_report(strings, lines), "blue")
+    assert run.exits == [0]
+
+
+MARK_EXTENSION = "GL_X_OVRIN"  # Mesa appends it; Wine adds its WGL names after it
+VERBATIM_VENDOR = "100% %s%n%d %ld vendor"
+# A short extension list, the mark's extension at its end, and a vendor full of directives.
+CUT_DRIVER = (("MESA_EXTENSION_MAX_YEAR", "1998"), ("MESA_EXTENSION_OVERRIDE", MARK_EXTENSION),
+              ("force_gl_vendor", VERBATIM_VENDOR))
+
+
+@pytest.fixture(scope="module")
+def renderer_to_the_cut(wine):
+    """How long a renderer string puts the mark's last letter at the header's byte 1023."""
+    probe = wine.strings(Run(gl=CUT_DRIVER + (("force_gl_renderer", "R"),)))
+    assert probe["vendor"] == VERBATIM_VENDOR
+    assert probe["extensions"].count(MARK_EXTENSION) == 1
+    end_of_mark = ("Current OpenGL Driver:\n\n%s\n\n%s\n%s" % (
+        probe["vendor"], probe["version"], probe["extensions"])).index(MARK_EXTENSION) + len(
+        MARK_EXTENSION)
+    assert len(header(dict(probe, renderer=""))) < 1023 and end_of_mark < 1023, \
+        "the short extension list is too long"
+    return 1023 - end_of_mark
+
+
+@pytest.mark.parametrize("longer, own", [(0, True), (1, False)], ids=["mark kept", "mark cut"])
+def test_strings_verbatim_and_cut(wine, keep, renderer_to_the_cut, longer, own):
+    """Driver strings with format directives show verbatim; the mark at the very end of the
+    kept 1,023 bytes is found, one byte further it is cut off and the driver counts as foreign."""
+    # With spaces in it the long renderer wraps, and the box (and its icon) stays on screen.
+    renderer = ("Rx " * renderer_to_the_cut)[:renderer_to_the_cut + longer]
+    setting = Run(gl=CUT_DRIVER + (("force_gl_renderer", renderer),))
+    strings = wine.strings(setting)
+    assert header(strings).endswith("OVRIN") == own, "the mark's place in the kept header"
+    run = wine.run(setting, ["box", "window", "escape"] + ([] if own else ["box"]) + ["exit"], keep)
+    if own:
+        assert_report_box(run.boxes[0], own_report(strings, OWN_UNDETECTED_LINES), "blue")
+    else:
+        assert_report_box(run.boxes[0], foreign_report(strings), "yellow")
+    assert run.exits == [0]
