@@ -19,9 +19,9 @@ import os
 import re
 import subprocess
 import sys
+import zipfile
 
 import pefile
-import zipfile
 
 PACKAGE = None  # OvrinGLQuery-<version>-win32, set from --version
 EXE32 = "OvrinGLQuery.exe"

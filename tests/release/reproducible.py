@@ -16,10 +16,10 @@ import os
 import shutil
 import subprocess
 import sys
-
-import pefile
 import tempfile
 import time
+
+import pefile
 
 REBUILD = ("build-number-two", {"TZ": "Pacific/Kiritimati", "LC_ALL": "C.UTF-8"})
 
