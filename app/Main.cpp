@@ -1,5 +1,6 @@
-// Program entry and the window procedure: every event of the program enters here and is routed
-// to the subsystem that handles it.
+// WinMain, which the exe's entry point (ProgramEntry.cpp) calls, and the window procedure: every
+// message of the main window enters here and is handled or routed to the subsystem that handles
+// it.
 
 #include <windows.h>
 
@@ -23,8 +24,13 @@ HACCEL acceleratorTable = nullptr;
 // What SetTimer returned; 0 when the timer never started, and then there is none to kill.
 UINT_PTR timerStarted = 0;
 
-// Escape posts WM_DESTROY straight to the window, so two quick presses post it twice; the exit
-// notice and the context's deletion must happen only once.
+// Escape posts WM_DESTROY to the window instead of destroying it, so nothing keeps a second one
+// from coming. Escape pressed again on the keyboard does not bring it before the first has run
+// (GetMessage hands out posted messages before input, so the first WM_DESTROY is taken before the
+// second Escape is translated), but key messages that are themselves posted, as automation posts
+// them, are all translated first, and anything may post or send one, even while the exit notice's
+// modal loop runs. Whenever a second WM_DESTROY comes, it does nothing: the destroy sequence
+// (timer, context, exit notice, quit message) runs once.
 bool destroySequenceDone = false;
 
 void RunCreateSequence(HWND window)
@@ -78,7 +84,9 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         PaintFrame(window);
         return 0;
     case WM_ERASEBKGND:
-        // Every frame covers the whole client area; erasing first would only make it flicker.
+        // Never erased. With the context bound, each frame clears the whole client area itself and
+        // erasing first would only make it flicker; without it nothing is drawn and the client area
+        // is left as it was.
         return 1;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDCMD_QUIT) {

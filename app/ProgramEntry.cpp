@@ -1,6 +1,7 @@
-// The exe's entry point, in place of the C runtime's start-up code. The program needs nothing that
-// code does (it has no static constructors, reads no command line and uses no stdio), and that
-// code is built for a newer processor than the oldest this program runs on.
+// The exe's entry point, in place of the C runtime's start-up code. Of what that code does the
+// program needs only the x87 control word, which it loads here itself; it has no static
+// constructors (the link checks that), reads no command line and uses no stdio. And that code is
+// built for a newer processor than the oldest this program runs on.
 
 #include <windows.h>
 
@@ -10,14 +11,15 @@ extern "C" IMAGE_DOS_HEADER __ImageBase;
 
 namespace {
 
-// The x87 control word all of the program's arithmetic runs under: every exception masked,
-// rounding to nearest, 64-bit mantissa (extended precision). A process starts with a 53-bit
-// mantissa (0x027F); 0x037F is the word the C runtime's start-up code leaves (FNINIT), which the
-// unit suite runs under, so the exe computes exactly what the tests check. Loaded explicitly so
-// that no change of start-up code can change it.
+// The x87 control word the program's x87 arithmetic runs under (all of the 32-bit build's floating
+// point, and the long double square root of either build): every exception masked, rounding to
+// nearest, 64-bit mantissa (extended precision). A process starts with a 53-bit mantissa
+// (0x027F); 0x037F is the word the C runtime's start-up code leaves (FNINIT), which the unit
+// suite runs under, so the exe computes under the same word as the tests. Loaded explicitly, once
+// at entry, so that no change of start-up code can change it.
 constexpr WORD X87_CONTROL_WORD = 0x037F;
 
-// WinMain reads no argument. Fetching the command line (GetCommandLineA, then skipping the
+// WinMain reads no command line. Fetching the command line (GetCommandLineA, then skipping the
 // program's name) would import a function only to hand over text that nothing reads; a program
 // that comes to take arguments fetches them here.
 char noArguments[] = "";

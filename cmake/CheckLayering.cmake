@@ -1,8 +1,9 @@
 cmake_minimum_required(VERSION 3.25)
 
-# Run with cmake -P -DSOURCE_DIR=...: fails when a source file of the program includes a header
-# of a folder above its own. app/ uses scene/ and probe/; scene/ may use probe/ (a frame binds
-# the rendering context through it); all of them use common/; nothing points back up.
+# Run with cmake -DSOURCE_DIR=... -P CheckLayering.cmake: fails when a source file of the
+# program includes a header of a folder above its own. app/ uses scene/ and probe/; scene/ may
+# use probe/ (a frame binds the rendering context through it); all of them use common/; nothing
+# points back up.
 set(allowed_common common)
 set(allowed_probe common probe)
 set(allowed_scene common probe scene)

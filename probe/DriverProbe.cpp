@@ -14,9 +14,11 @@ namespace {
 constexpr const char* DRIVER_KEY = "System\\CurrentControlSet\\Services\\BRISKO";
 constexpr const char* WIDTH_VALUE = "ICDInterface.LBWidth";
 
-// Decided once by the start-up report, read at exit.
+// Decided by the start-up report, read at exit. Without a context there is no report, and the
+// initial verdict (not the maker's driver) stays.
 DriverVerdict driverVerdict = INITIAL_DRIVER_VERDICT;
-// Opened for the depth width and never closed: the process ends soon after.
+// Opened for the depth width when the maker's mark was found, and never closed: by design it
+// stays open until the process ends, through the whole animation, however long that runs.
 HKEY registryKey = nullptr;
 
 const char* DriverString(GLenum name)
@@ -29,8 +31,8 @@ const char* DriverString(GLenum name)
 bool ReadRegistryWidth(std::int32_t* width)
 {
     RegOpenKeyExA(HKEY_LOCAL_MACHINE, DRIVER_KEY, 0, KEY_READ, &registryKey);
-    // Whatever type the value has, its first four bytes are the width; shorter data leaves the
-    // high bytes zero.
+    // Whatever type the value has, its bytes are the width, little-endian; shorter data leaves the
+    // high bytes zero. Longer data does not fit the buffer: the query fails and no width is read.
     BYTE data[4] = {0, 0, 0, 0};
     DWORD size = sizeof(data);
     if (RegQueryValueExA(registryKey, WIDTH_VALUE, nullptr, nullptr, data, &size) != ERROR_SUCCESS) {

@@ -8,7 +8,8 @@
 
 namespace {
 
-// Created with the window, deleted with it; none before and after.
+// Created by the create handler, deleted by the destroy handler; none before and after, and
+// none at all when it could not be created.
 HGLRC renderingContext = nullptr;
 
 // Double-buffered RGBA with 24 colour and 24 depth bits; nothing else is asked for. The report

@@ -1,7 +1,8 @@
 #pragma once
 
 // The program's one OpenGL rendering context: created and bound while the main window is
-// created, lent to each paint, deleted when the window is destroyed.
+// created, lent to each paint, deleted by the WM_DESTROY handler (which Escape reaches with the
+// window still there).
 
 #include <windows.h>
 

@@ -5,6 +5,7 @@
 void AdvanceAnimation(HWND window)
 {
     StepAnimation(&animationState);
-    // No erase: the frame covers the whole client area.
+    // No erase: a frame drawn with the context clears the whole client area itself; without one
+    // nothing is drawn, and nothing is erased either.
     InvalidateRect(window, nullptr, FALSE);
 }

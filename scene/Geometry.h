@@ -18,7 +18,8 @@ extern const std::uint32_t pentagonFaces[PENTAGON_COUNT][PENTAGON_CORNERS];
 // All zero until BuildDualVertices runs at scene setup; entry t belongs to triangle t.
 extern Vec3 dualVertices[DUAL_VERTEX_COUNT];
 
-// Normal of the triangle p, q, r (drawing order); unit length unless the triangle is degenerate.
+// Normal of the triangle p, q, r (drawing order): unit length, except that a cross product of
+// length 1e-8 or less (a degenerate or tiny triangle) is left as it is.
 void ComputeFaceNormal(const Vec3& p, const Vec3& q, const Vec3& r, Vec3* out);
 
 // Fills dualVertices: the face centres of the icosahedron pushed out onto the unit sphere.

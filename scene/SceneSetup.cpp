@@ -62,7 +62,7 @@ void SetupScene()
     glMatrixMode(GL_MODELVIEW);
 
     // Given while the model-view matrix is the identity, the light positions stay fixed relative
-    // to the object's centre instead of turning with it.
+    // to the point the object turns about instead of turning and bobbing with it.
     SetupLights();
     CompileIcosahedron();
     SetupMaterial();
