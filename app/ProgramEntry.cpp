@@ -26,7 +26,7 @@ char noArguments[] = "";
 
 } // namespace
 
-extern "C" [[noreturn]] void ProgramEntry()
+extern "C" [[noreturn]] void StartProgram()
 {
     static const WORD controlWord = X87_CONTROL_WORD;
     __asm__ volatile("fldcw %0" : : "m"(controlWord));

@@ -77,7 +77,8 @@ std::int64_t MultiplySaturating(std::int64_t a, std::int64_t b)
     return product;
 }
 
-std::int64_t ScreenBytes(std::int64_t bytesPerEntry, const ScreenMetrics& metrics)
+// The bytes of one entry per pixel, for every pixel of the screen.
+std::int64_t ScaleToScreen(std::int64_t bytesPerEntry, const ScreenMetrics& metrics)
 {
     return MultiplySaturating(MultiplySaturating(bytesPerEntry, metrics.yres), metrics.xres);
 }
@@ -138,12 +139,13 @@ BufferSizes ComputeBufferSizes(std::int32_t depthWidthBits, const ScreenMetrics&
 {
     const std::int64_t bytesPerPixel = (static_cast<std::int64_t>(metrics.bitsPerPixel) + 7) / 8;
     BufferSizes sizes = {};
-    sizes.frontBackBytes = ScreenBytes(MultiplySaturating(2, bytesPerPixel), metrics);
+    sizes.frontBackBytes = ScaleToScreen(MultiplySaturating(2, bytesPerPixel), metrics);
     if (depthWidthBits > 0) {
-        sizes.depthBytes = ScreenBytes((static_cast<std::int64_t>(depthWidthBits) + 7) / 8, metrics);
+        const std::int64_t bytesPerDepthEntry = (static_cast<std::int64_t>(depthWidthBits) + 7) / 8;
+        sizes.depthBytes = ScaleToScreen(bytesPerDepthEntry, metrics);
     }
-    sizes.depth16Bytes = ScreenBytes(2, metrics);
-    sizes.depth32Bytes = ScreenBytes(4, metrics);
+    sizes.depth16Bytes = ScaleToScreen(2, metrics);
+    sizes.depth32Bytes = ScaleToScreen(4, metrics);
     return sizes;
 }
 

@@ -21,7 +21,7 @@ DriverVerdict driverVerdict = INITIAL_DRIVER_VERDICT;
 // stays open until the process ends, through the whole animation, however long that runs.
 HKEY registryKey = nullptr;
 
-const char* DriverString(GLenum name)
+const char* ReadDriverString(GLenum name)
 {
     return reinterpret_cast<const char*>(glGetString(name));
 }
@@ -62,10 +62,10 @@ void RunDriverReport(HDC dc)
 {
     // One statement each: as arguments of one call they would reach the driver in whatever order
     // the compiler evaluates them, and the driver is asked in the order the report shows them.
-    const char* const vendor = DriverString(GL_VENDOR);
-    const char* const renderer = DriverString(GL_RENDERER);
-    const char* const version = DriverString(GL_VERSION);
-    const char* const extensions = DriverString(GL_EXTENSIONS);
+    const char* const vendor = ReadDriverString(GL_VENDOR);
+    const char* const renderer = ReadDriverString(GL_RENDERER);
+    const char* const version = ReadDriverString(GL_VERSION);
+    const char* const extensions = ReadDriverString(GL_EXTENSIONS);
     ComposeDriverHeader(vendor, renderer, version, extensions);
     driverVerdict = IdentifyDriver(ReportBuffer, ReadRegistryWidth);
     const ScreenMetrics metrics = ReadScreenMetrics(dc);

@@ -15,7 +15,7 @@ HGLRC renderingContext = nullptr;
 // Double-buffered RGBA with 24 colour and 24 depth bits; nothing else is asked for. The report
 // describes the driver that answers this very request, so it stays as the program has always
 // made it: PFD_DRAW_TO_WINDOW is not among the flags.
-PIXELFORMATDESCRIPTOR RequestedPixelFormat()
+PIXELFORMATDESCRIPTOR BuildPixelFormatRequest()
 {
     PIXELFORMATDESCRIPTOR descriptor = {};
     descriptor.nSize = sizeof(PIXELFORMATDESCRIPTOR);
@@ -41,7 +41,7 @@ static_assert(sizeof(PIXELFORMATDESCRIPTOR) == 40, "the descriptor's size is par
 
 bool CreateRenderingContext(HDC dc)
 {
-    const PIXELFORMATDESCRIPTOR descriptor = RequestedPixelFormat();
+    const PIXELFORMATDESCRIPTOR descriptor = BuildPixelFormatRequest();
     const int format = ChoosePixelFormat(dc, &descriptor);
     if (format == 0) {
         return Fail("ChoosePixelFormat returned 0.");

@@ -10,7 +10,7 @@
 
 namespace {
 
-Vec3 ScaledVertex(const Vec3& v, float factor)
+Vec3 ScaleVertex(const Vec3& v, float factor)
 {
     return {StoreFloat(static_cast<double>(v.x) * factor), StoreFloat(static_cast<double>(v.y) * factor),
             StoreFloat(static_cast<double>(v.z) * factor)};
@@ -29,7 +29,7 @@ void SendFanTriangle(const Vec3& apex, const Vec3& from, const Vec3& to)
 void DrawPyramidFan(int k, float scale)
 {
     const std::uint32_t* corners = pentagonFaces[k];
-    const Vec3 apex = ScaledVertex(icosaVertices[k], scale);
+    const Vec3 apex = ScaleVertex(icosaVertices[k], scale);
     const Vec3& first = dualVertices[corners[0]];
 
     glBegin(GL_TRIANGLE_FAN);

@@ -31,14 +31,14 @@ static_assert(X != static_cast<float>(0.525731L) && Z != static_cast<float>(0.85
 // Lengths at or below this are treated as zero: the vector is left as it is.
 constexpr double MIN_LENGTH = 1e-8;
 
-float Difference(float a, float b)
+float Subtract(float a, float b)
 {
     return StoreFloat(static_cast<double>(a) - b);
 }
 
 Vec3 Subtract(const Vec3& a, const Vec3& b)
 {
-    return {Difference(a.x, b.x), Difference(a.y, b.y), Difference(a.z, b.z)};
+    return {Subtract(a.x, b.x), Subtract(a.y, b.y), Subtract(a.z, b.z)};
 }
 
 Vec3 Add(const Vec3& a, const Vec3& b)
@@ -47,18 +47,19 @@ Vec3 Add(const Vec3& a, const Vec3& b)
             StoreFloat(static_cast<double>(a.z) + b.z)};
 }
 
-float CrossComponent(float a1, float b2, float a2, float b1)
+float ComputeCrossComponent(float a1, float b2, float a2, float b1)
 {
     return StoreFloat(static_cast<double>(a1) * b2 - static_cast<double>(a2) * b1);
 }
 
-// Each partial sum is rounded to double as SSE rounds it, and the root is taken of the sum as a
-// double. The root itself is taken in long double, which is what the x87 unit's square root
-// instruction computes, and rounded to double before anything compares or divides by it: every
-// build gets the same root, and the 32-bit build gets the instruction itself. A compiler that
-// follows the standard's excess precision would not use it for a double (it could not round the
-// result there), and would call the C runtime's sqrt, which is built for a newer processor.
-double Length(const Vec3& v)
+// The vector's length. Each partial sum is rounded to double as SSE rounds it, and the root is
+// taken of the sum as a double. The root itself is taken in long double, which is what the x87
+// unit's square root instruction computes, and rounded to double before anything compares or
+// divides by it: every build gets the same root, and the 32-bit build gets the instruction itself.
+// A compiler that follows the standard's excess precision would not use it for a double (it could
+// not round the result there), and would call the C runtime's sqrt, which is built for a newer
+// processor.
+double Measure(const Vec3& v)
 {
     const double xy = StoreDouble(static_cast<double>(v.x) * v.x + static_cast<double>(v.y) * v.y);
     const long double sum = StoreDouble(xy + static_cast<double>(v.z) * v.z);
@@ -101,12 +102,12 @@ void ComputeFaceNormal(const Vec3& p, const Vec3& q, const Vec3& r, Vec3* out)
 {
     const Vec3 a = Subtract(p, q);
     const Vec3 b = Subtract(q, r);
-    out->x = CrossComponent(a.y, b.z, a.z, b.y);
-    out->y = CrossComponent(a.z, b.x, a.x, b.z);
-    out->z = CrossComponent(a.x, b.y, a.y, b.x);
+    out->x = ComputeCrossComponent(a.y, b.z, a.z, b.y);
+    out->y = ComputeCrossComponent(a.z, b.x, a.x, b.z);
+    out->z = ComputeCrossComponent(a.x, b.y, a.y, b.x);
 
     // The threshold sees the length as a double; the scaling uses it rounded to float.
-    const double length = Length(*out);
+    const double length = Measure(*out);
     if (length > MIN_LENGTH) {
         ScaleBy(out, 1.0 / StoreFloat(length));
     }
@@ -118,7 +119,7 @@ void BuildDualVertices()
         const std::uint32_t* corners = icosaTriangles[t];
         Vec3 sum = Add(Add(icosaVertices[corners[1]], icosaVertices[corners[2]]),
                        icosaVertices[corners[0]]);
-        const double length = Length(sum);
+        const double length = Measure(sum);
         if (length > MIN_LENGTH) {
             ScaleBy(&sum, 1.0 / length);
         }

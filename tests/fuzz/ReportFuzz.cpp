@@ -57,7 +57,7 @@ bool ReadFuzzedRegistry(std::int32_t* width)
 }
 
 // The length of the text in `buffer`, or `capacity` when it has no terminator within it.
-std::size_t TerminatedLength(const char* buffer, std::size_t capacity)
+std::size_t MeasureTerminatedLength(const char* buffer, std::size_t capacity)
 {
     const void* end = std::memchr(buffer, '\0', capacity);
     return end == nullptr ? capacity : static_cast<std::size_t>(static_cast<const char*>(end) - buffer);
@@ -73,7 +73,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     // No terminator anywhere: the notice must not build on whatever the buffer held.
     std::memset(ReportBuffer, 'x', sizeof(ReportBuffer));
     ComposeExitNotice();
-    const std::size_t length = TerminatedLength(ReportBuffer, REPORT_BUFFER_SIZE);
+    const std::size_t length = MeasureTerminatedLength(ReportBuffer, REPORT_BUFFER_SIZE);
     Require(length > 0 && length < REPORT_BUFFER_SIZE, "exit notice is empty or unterminated");
     exitNotice.assign(ReportBuffer, length);
     return 0;
@@ -118,7 +118,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     ComposeDriverHeader(strings[0], strings[1], strings[2], strings[3]);
-    const std::size_t headerLength = TerminatedLength(ReportBuffer, REPORT_BUFFER_SIZE);
+    const std::size_t headerLength = MeasureTerminatedLength(ReportBuffer, REPORT_BUFFER_SIZE);
     Require(headerLength < REPORT_BUFFER_SIZE, "header is not terminated within ReportBuffer");
     Require(headerLength <= HEADER_LIMIT - 1, "header keeps more than 1,023 bytes");
     const std::string header(ReportBuffer, headerLength);
@@ -132,9 +132,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const std::uint32_t icon = ComposeDriverReport(&verdict, metrics);
     Require(icon == (marked ? BOX_ICON_QUESTION : BOX_ICON_EXCLAMATION), "wrong box icon");
-    Require(TerminatedLength(LineBuffer, LINE_BUFFER_SIZE) < LINE_BUFFER_SIZE,
+    Require(MeasureTerminatedLength(LineBuffer, LINE_BUFFER_SIZE) < LINE_BUFFER_SIZE,
             "LineBuffer is not terminated");
-    const std::size_t reportLength = TerminatedLength(ReportBuffer, REPORT_BUFFER_SIZE);
+    const std::size_t reportLength = MeasureTerminatedLength(ReportBuffer, REPORT_BUFFER_SIZE);
     Require(reportLength < REPORT_BUFFER_SIZE, "report is not terminated within ReportBuffer");
     Require(reportLength > headerLength, "report has no body");
     Require(std::memcmp(ReportBuffer, header.data(), headerLength) == 0,
@@ -148,7 +148,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             "body does not start with the resolution line");
 
     ComposeExitNotice();
-    const std::size_t noticeLength = TerminatedLength(ReportBuffer, REPORT_BUFFER_SIZE);
+    const std::size_t noticeLength = MeasureTerminatedLength(ReportBuffer, REPORT_BUFFER_SIZE);
     Require(noticeLength < REPORT_BUFFER_SIZE, "exit notice is not terminated");
     Require(exitNotice.compare(0, std::string::npos, ReportBuffer, noticeLength) == 0,
             "exit notice depends on what ReportBuffer held before");

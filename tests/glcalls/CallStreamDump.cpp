@@ -15,7 +15,7 @@
 namespace {
 
 // Hex floats are exact, so two streams print alike only if every value has the same bits.
-std::string Text(const GlCall& call)
+std::string FormatCall(const GlCall& call)
 {
     std::string text = call.name;
     char number[64];
@@ -30,11 +30,11 @@ std::string Text(const GlCall& call)
     return text;
 }
 
-std::uint64_t Digest(const std::vector<GlCall>& calls)
+std::uint64_t HashCalls(const std::vector<GlCall>& calls)
 {
     std::uint64_t hash = 14695981039346656037ull; // FNV-1a
     for (const GlCall& call : calls) {
-        for (char c : Text(call) + "\n") {
+        for (char c : FormatCall(call) + "\n") {
             hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
         }
     }
@@ -48,13 +48,14 @@ int main(int argc, char** argv)
     const int ticks = argc > 1 ? std::atoi(argv[1]) : 4000;
     SetGlRecording(true);
     SetupScene();
-    for (const GlCall& call : RecordedGlCalls()) {
-        std::printf("%s\n", Text(call).c_str());
+    for (const GlCall& call : GetRecordedGlCalls()) {
+        std::printf("%s\n", FormatCall(call).c_str());
     }
     for (int tick = 0; tick <= ticks; ++tick) {
-        RecordedGlCalls().clear();
+        GetRecordedGlCalls().clear();
         DrawFrame();
-        std::printf("tick %d %016llx\n", tick, static_cast<unsigned long long>(Digest(RecordedGlCalls())));
+        const unsigned long long hash = HashCalls(GetRecordedGlCalls());
+        std::printf("tick %d %016llx\n", tick, hash);
         StepAnimation(&animationState);
     }
     return 0;

@@ -13,6 +13,7 @@
 #include "scene/FrameDrawing.h"
 #include "scene/Geometry.h"
 #include "scene/SceneSetup.h"
+#include "tests/common/VecTestHelpers.h"
 
 namespace {
 
@@ -29,12 +30,6 @@ const std::vector<std::string> FAN_PATTERN = {
 
 // A state away from the initial one, with every field distinct.
 constexpr AnimationState SOME_STATE = {123.6f, 287.0f, 41.2f, -0.315f, -0.005f, 1.42f, 0.015f};
-
-Vec3 Apex(int k, float scale)
-{
-    const Vec3& v = icosaVertices[k];
-    return {v.x * scale, v.y * scale, v.z * scale};
-}
 
 class FrameCallsTest : public ::testing::Test {
 protected:
@@ -60,26 +55,26 @@ protected:
     static void ExpectFan(std::vector<GlCall>::const_iterator fan, int k, float scale, bool dualsBuilt)
     {
         SCOPED_TRACE(testing::Message() << "fan " << k);
-        ASSERT_EQ(Names(fan, fan + CALLS_PER_FAN), FAN_PATTERN);
-        EXPECT_EQ(fan[0], Call("glBegin", {GL_TRIANGLE_FAN}));
+        ASSERT_EQ(ListNames(fan, fan + CALLS_PER_FAN), FAN_PATTERN);
+        EXPECT_EQ(fan[0], MakeCall("glBegin", {GL_TRIANGLE_FAN}));
 
         std::vector<Vec3> vertices;
         std::vector<Vec3> closingNormals; // the normal current when each vertex was sent
         Vec3 normal{};
         for (auto call = fan + 1; call != fan + CALLS_PER_FAN - 1; ++call) {
             if (call->name == "glNormal3fv") {
-                normal = VectorOf(*call);
+                normal = ReadVector(*call);
             } else {
-                vertices.push_back(VectorOf(*call));
+                vertices.push_back(ReadVector(*call));
                 closingNormals.push_back(normal);
             }
         }
         ASSERT_EQ(vertices.size(), VERTICES_PER_FAN);
 
-        EXPECT_TRUE(SameBits(vertices[0], Apex(k, scale)));
+        EXPECT_TRUE(HaveSameBits(vertices[0], Scale(icosaVertices[k], scale)));
         for (std::size_t i = 1; i < VERTICES_PER_FAN; ++i) {
             const Vec3& corner = dualVertices[pentagonFaces[k][(i - 1) % PENTAGON_CORNERS]];
-            EXPECT_TRUE(SameBits(vertices[i], corner)) << "vertex " << i;
+            EXPECT_TRUE(HaveSameBits(vertices[i], corner)) << "vertex " << i;
         }
 
         // Flat shading lights each of the five triangles with the normal current at its last vertex.
@@ -87,11 +82,12 @@ protected:
             SCOPED_TRACE(testing::Message() << "triangle closed by vertex " << last);
             Vec3 expected{};
             ComputeFaceNormal(vertices[0], vertices[last - 1], vertices[last], &expected);
-            EXPECT_TRUE(SameBits(closingNormals[last], expected));
+            EXPECT_TRUE(HaveSameBits(closingNormals[last], expected));
             if (dualsBuilt) {
-                EXPECT_GT(Dot(closingNormals[last], icosaVertices[k]), 0.0) << "faces outwards";
+                EXPECT_GT(ComputeDotProduct(closingNormals[last], icosaVertices[k]), 0.0)
+                    << "faces outwards";
             } else {
-                EXPECT_EQ(Dot(closingNormals[last], closingNormals[last]), 0.0);
+                EXPECT_EQ(ComputeDotProduct(closingNormals[last], closingNormals[last]), 0.0);
             }
         }
     }
@@ -108,20 +104,20 @@ TEST_F(FrameCallsTest, SetsViewportAndModelViewFromTheStateThenDrawsFansBeforeTh
 
     const std::vector<GlCall> prologue(calls.begin(), calls.begin() + FRAME_PROLOGUE_CALLS);
     const std::vector<GlCall> expectedPrologue = {
-        Call("glViewport", {0, 0, 640, 352}),
-        Call("glClear", {GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT}),
-        Call("glLoadIdentity"),
-        Call("glRotatef", {}, {SOME_STATE.angleZ, 0.0, 0.0, 1.0}),
-        Call("glRotatef", {}, {SOME_STATE.angleY, 0.0, 1.0, 0.0}),
-        Call("glRotatef", {}, {SOME_STATE.angleX, 1.0, 0.0, 0.0}),
-        Call("glTranslatef", {}, {0.0, 0.0, SOME_STATE.zOffset}),
+        MakeCall("glViewport", {0, 0, 640, 352}),
+        MakeCall("glClear", {GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT}),
+        MakeCall("glLoadIdentity"),
+        MakeCall("glRotatef", {}, {SOME_STATE.angleZ, 0.0, 0.0, 1.0}),
+        MakeCall("glRotatef", {}, {SOME_STATE.angleY, 0.0, 1.0, 0.0}),
+        MakeCall("glRotatef", {}, {SOME_STATE.angleX, 1.0, 0.0, 0.0}),
+        MakeCall("glTranslatef", {}, {0.0, 0.0, SOME_STATE.zOffset}),
     };
     EXPECT_EQ(prologue, expectedPrologue);
     for (int k = 0; k < PENTAGON_COUNT; ++k) {
         ExpectFan(calls.begin() + static_cast<std::ptrdiff_t>(FRAME_PROLOGUE_CALLS + k * CALLS_PER_FAN), k,
                   SOME_STATE.scale, true);
     }
-    EXPECT_EQ(calls.back(), Call("glCallList", {ICOSAHEDRON_LIST}));
+    EXPECT_EQ(calls.back(), MakeCall("glCallList", {ICOSAHEDRON_LIST}));
 }
 
 TEST_F(FrameCallsTest, SendsTwelvePyramidFansWithEachTriangleLitByItsOwnOutwardNormal)

@@ -13,14 +13,14 @@
 #include "GlRecorder.h"
 #include "common/Vec3.h"
 
-inline GlCall Call(const char* name, std::initializer_list<long long> ints = {},
-                   std::initializer_list<double> reals = {})
+inline GlCall MakeCall(const char* name, std::initializer_list<long long> ints = {},
+                       std::initializer_list<double> reals = {})
 {
     return GlCall{name, ints, reals};
 }
 
-inline std::vector<std::string> Names(std::vector<GlCall>::const_iterator begin,
-                                      std::vector<GlCall>::const_iterator end)
+inline std::vector<std::string> ListNames(std::vector<GlCall>::const_iterator begin,
+                                          std::vector<GlCall>::const_iterator end)
 {
     std::vector<std::string> names;
     for (auto it = begin; it != end; ++it) {
@@ -30,7 +30,7 @@ inline std::vector<std::string> Names(std::vector<GlCall>::const_iterator begin,
 }
 
 // The vector a glNormal3fv or glVertex3fv call was given; the recorder keeps floats exactly.
-inline Vec3 VectorOf(const GlCall& call)
+inline Vec3 ReadVector(const GlCall& call)
 {
     EXPECT_EQ(call.reals.size(), 3u) << call.name;
     if (call.reals.size() != 3u) {
@@ -40,23 +40,17 @@ inline Vec3 VectorOf(const GlCall& call)
                 static_cast<float>(call.reals[2])};
 }
 
-inline bool SameBits(const Vec3& a, const Vec3& b)
+inline bool HaveSameBits(const Vec3& a, const Vec3& b)
 {
     return a.x == b.x && a.y == b.y && a.z == b.z;
-}
-
-inline double Dot(const Vec3& a, const Vec3& b)
-{
-    return static_cast<double>(a.x) * b.x + static_cast<double>(a.y) * b.y +
-           static_cast<double>(a.z) * b.z;
 }
 
 // Runs `draw` with a fresh recording and returns what it sent.
 template <typename Draw>
 std::vector<GlCall> RecordCalls(Draw draw)
 {
-    RecordedGlCalls().clear();
+    GetRecordedGlCalls().clear();
     SetGlRecording(true);
     draw();
-    return RecordedGlCalls();
+    return GetRecordedGlCalls();
 }

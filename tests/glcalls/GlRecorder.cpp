@@ -19,11 +19,11 @@ void Record(const char* name, std::initializer_list<long long> ints,
     for (int i = 0; i < count; ++i) {
         call.reals.push_back(values[i]);
     }
-    RecordedGlCalls().push_back(call);
+    GetRecordedGlCalls().push_back(call);
 }
 
 // How many floats a glLightfv or glMaterialfv reads for its parameter.
-int ParameterCount(GLenum pname)
+int CountParameters(GLenum pname)
 {
     switch (pname) {
     case GL_AMBIENT:
@@ -64,7 +64,7 @@ void PrintTo(const GlCall& call, std::ostream* out)
     *out << ")";
 }
 
-std::vector<GlCall>& RecordedGlCalls()
+std::vector<GlCall>& GetRecordedGlCalls()
 {
     static std::vector<GlCall> calls;
     return calls;
@@ -106,12 +106,12 @@ void glRotatef(GLfloat angle, GLfloat x, GLfloat y, GLfloat z)
 
 void glLightfv(GLenum light, GLenum pname, const GLfloat* params)
 {
-    Record("glLightfv", {light, pname}, {}, params, ParameterCount(pname));
+    Record("glLightfv", {light, pname}, {}, params, CountParameters(pname));
 }
 
 void glMaterialfv(GLenum face, GLenum pname, const GLfloat* params)
 {
-    Record("glMaterialfv", {face, pname}, {}, params, ParameterCount(pname));
+    Record("glMaterialfv", {face, pname}, {}, params, CountParameters(pname));
 }
 
 void glMaterialf(GLenum face, GLenum pname, GLfloat param)

@@ -17,7 +17,7 @@ struct GlCall {
 bool operator==(const GlCall& a, const GlCall& b);
 void PrintTo(const GlCall& call, std::ostream* out);
 
-std::vector<GlCall>& RecordedGlCalls();
+std::vector<GlCall>& GetRecordedGlCalls();
 
 // With recording off the entry points return at once: the benchmarks time the scene, not this.
 void SetGlRecording(bool on);

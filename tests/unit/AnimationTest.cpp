@@ -8,7 +8,7 @@
 namespace {
 
 // The state after `ticks` steps from the start of a run.
-AnimationState After(int ticks)
+AnimationState StepFromStart(int ticks)
 {
     AnimationState state = INITIAL_ANIMATION_STATE;
     for (int i = 0; i < ticks; ++i) {
@@ -18,7 +18,7 @@ AnimationState After(int ticks)
 }
 
 // The ticks (counted from 1) on which the step's sign flips, within the first `ticks`.
-std::vector<int> TurningTicks(float AnimationState::*step, int ticks)
+std::vector<int> FindTurningTicks(float AnimationState::*step, int ticks)
 {
     std::vector<int> turns;
     AnimationState state = INITIAL_ANIMATION_STATE;
@@ -34,25 +34,25 @@ std::vector<int> TurningTicks(float AnimationState::*step, int ticks)
 
 TEST(AnimationRunTest, ZOffsetBouncesBetweenItsBounds)
 {
-    const AnimationState beforeTop = After(100);
+    const AnimationState beforeTop = StepFromStart(100);
     EXPECT_LT(beforeTop.zOffset, 0.5f);
     EXPECT_GT(beforeTop.zOffset, 0.499f);
     EXPECT_EQ(beforeTop.zStep, 0.005f);
 
-    const AnimationState top = After(101);
+    const AnimationState top = StepFromStart(101);
     EXPECT_EQ(top.zOffset, 0.5f);
     EXPECT_EQ(top.zStep, -0.005f);
 
-    const AnimationState beforeBottom = After(301);
+    const AnimationState beforeBottom = StepFromStart(301);
     EXPECT_GT(beforeBottom.zOffset, -0.5f);
     EXPECT_LT(beforeBottom.zOffset, -0.499f);
-    const AnimationState bottom = After(302);
+    const AnimationState bottom = StepFromStart(302);
     EXPECT_EQ(bottom.zOffset, -0.5f);
     EXPECT_EQ(bottom.zStep, 0.005f);
 
     // From then on a full sweep of 1.0 takes 200 steps; rounding decides whether the bound is
     // reached on the 200th and passed on the 201st.
-    const std::vector<int> turns = TurningTicks(&AnimationState::zStep, 3000);
+    const std::vector<int> turns = FindTurningTicks(&AnimationState::zStep, 3000);
     ASSERT_GE(turns.size(), 3u);
     EXPECT_EQ(turns[0], 101);
     EXPECT_EQ(turns[1], 302);
@@ -64,12 +64,12 @@ TEST(AnimationRunTest, ZOffsetBouncesBetweenItsBounds)
 
 TEST(AnimationRunTest, ScaleTurnsAtItsBoundsThenEvery94Ticks)
 {
-    EXPECT_EQ(After(44).scale, 1.65f);
-    EXPECT_EQ(After(44).scaleStep, -0.015f);
-    EXPECT_EQ(After(138).scale, 0.25f);
-    EXPECT_EQ(After(138).scaleStep, 0.015f);
+    EXPECT_EQ(StepFromStart(44).scale, 1.65f);
+    EXPECT_EQ(StepFromStart(44).scaleStep, -0.015f);
+    EXPECT_EQ(StepFromStart(138).scale, 0.25f);
+    EXPECT_EQ(StepFromStart(138).scaleStep, 0.015f);
 
-    const std::vector<int> turns = TurningTicks(&AnimationState::scaleStep, 5000);
+    const std::vector<int> turns = FindTurningTicks(&AnimationState::scaleStep, 5000);
     ASSERT_GE(turns.size(), 3u);
     EXPECT_EQ(turns[0], 44);
     EXPECT_EQ(turns[1], 138);
@@ -81,12 +81,12 @@ TEST(AnimationRunTest, ScaleTurnsAtItsBoundsThenEvery94Ticks)
 
 TEST(AnimationRunTest, AnglesWrapOnceTheyPassAFullTurn)
 {
-    EXPECT_EQ(After(359).angleY, 359.0f);
-    EXPECT_EQ(After(360).angleY, 360.0f); // landing on 360 is not passing it
-    EXPECT_EQ(After(361).angleY, 1.0f);
+    EXPECT_EQ(StepFromStart(359).angleY, 359.0f);
+    EXPECT_EQ(StepFromStart(360).angleY, 360.0f); // landing on 360 is not passing it
+    EXPECT_EQ(StepFromStart(361).angleY, 1.0f);
 
-    EXPECT_GT(After(599).angleX, 359.0f);
-    const float wrappedX = After(600).angleX;
+    EXPECT_GT(StepFromStart(599).angleX, 359.0f);
+    const float wrappedX = StepFromStart(600).angleX;
     EXPECT_GT(wrappedX, 0.0f);
     EXPECT_NEAR(wrappedX, 0.002, 0.0005);
 }

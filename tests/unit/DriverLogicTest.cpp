@@ -28,8 +28,8 @@ bool RegistryLacks(std::int32_t*)
 
 constexpr ScreenMetrics screen1024 = {1024, 768, 16};
 
-std::string Header(const char* vendor, const char* renderer, const char* version,
-                   const char* extensions)
+std::string ComposeHeader(const char* vendor, const char* renderer, const char* version,
+                          const char* extensions)
 {
     ComposeDriverHeader(vendor, renderer, version, extensions);
     return ReportBuffer;
@@ -54,7 +54,8 @@ Report RunReport(const char* renderer, const char* extensions, RegistryReader re
     return report;
 }
 
-std::string Expected(const char* renderer, const std::string& body, const ScreenMetrics& m = screen1024)
+std::string ComposeExpectedText(const char* renderer, const std::string& body,
+                                const ScreenMetrics& m = screen1024)
 {
     return "Current OpenGL Driver:\n\nVendor\n" + std::string(renderer) + "\n1.1\nGL_ext\n\nXres: " +
            std::to_string(m.xres) + ", Yres: " + std::to_string(m.yres) +
@@ -63,22 +64,22 @@ std::string Expected(const char* renderer, const std::string& body, const Screen
 
 TEST(DriverHeader, ListsTheFourStringsInOrderWithMissingOnesAsEmptyLines)
 {
-    EXPECT_EQ(Header("V", "R", "1.1", "E"), "Current OpenGL Driver:\n\nV\nR\n1.1\nE\n");
-    EXPECT_EQ(Header("V", nullptr, "1.1", nullptr), "Current OpenGL Driver:\n\nV\n\n1.1\n\n");
+    EXPECT_EQ(ComposeHeader("V", "R", "1.1", "E"), "Current OpenGL Driver:\n\nV\nR\n1.1\nE\n");
+    EXPECT_EQ(ComposeHeader("V", nullptr, "1.1", nullptr), "Current OpenGL Driver:\n\nV\n\n1.1\n\n");
 }
 
 TEST(DriverHeader, KeepsStringsVerbatimAndCutsAt1023Bytes)
 {
-    EXPECT_EQ(Header("%s%n", "%d", "100%", ""), "Current OpenGL Driver:\n\n%s%n\n%d\n100%\n\n");
+    EXPECT_EQ(ComposeHeader("%s%n", "%d", "100%", ""), "Current OpenGL Driver:\n\n%s%n\n%d\n100%\n\n");
 
     const std::string longList(2000, 'x');
-    const std::string header = Header("V", "R", "1.1", longList.c_str());
+    const std::string header = ComposeHeader("V", "R", "1.1", longList.c_str());
     ASSERT_EQ(header.size(), 1023u);
     EXPECT_EQ(header, ("Current OpenGL Driver:\n\nV\nR\n1.1\n" + longList).substr(0, 1023));
 
     // A header of exactly 1023 bytes is kept whole, with its final newline.
     const std::string fits(1023 - std::strlen("Current OpenGL Driver:\n\nV\nR\n1.1\n\n"), 'y');
-    EXPECT_EQ(Header("V", "R", "1.1", fits.c_str()).back(), '\n');
+    EXPECT_EQ(ComposeHeader("V", "R", "1.1", fits.c_str()).back(), '\n');
 }
 
 TEST(IdentifyDriver, ForeignDriverIsNeverLookedUpInTheRegistry)
@@ -173,9 +174,10 @@ TEST(DriverReport, WorkedExampleOwnDriverWithGlintMxAndRegistryWidth32)
     const Report r = RunReport("OVRIN GLINT MX", "GL_ext", RegistryHas, screen1024);
     EXPECT_EQ(r.icon, BOX_ICON_QUESTION);
     EXPECT_EQ(r.verdict.memoryKind, MemVramDram);
-    EXPECT_EQ(r.text, Expected("OVRIN GLINT MX",
-                               "3145728 bytes VRAM used for front plus back buffer.\n"
-                               "3145728 bytes DRAM used for depth and other buffers.\n"));
+    EXPECT_EQ(r.text,
+              ComposeExpectedText("OVRIN GLINT MX",
+                                  "3145728 bytes VRAM used for front plus back buffer.\n"
+                                  "3145728 bytes DRAM used for depth and other buffers.\n"));
 }
 
 TEST(DriverReport, PermediaWithRegistryWidth24)
@@ -184,10 +186,11 @@ TEST(DriverReport, PermediaWithRegistryWidth24)
     const ScreenMetrics m = {800, 600, 32};
     const Report r = RunReport("OVRIN PERMEDIA 2", "GL_ext", RegistryHas, m);
     EXPECT_EQ(r.icon, BOX_ICON_QUESTION);
-    EXPECT_EQ(r.text, Expected("OVRIN PERMEDIA 2",
-                               "3840000 bytes SGRAM used for front plus back buffer.\n"
-                               "1440000 bytes SGRAM used for depth buffer.\n",
-                               m));
+    EXPECT_EQ(r.text,
+              ComposeExpectedText("OVRIN PERMEDIA 2",
+                                  "3840000 bytes SGRAM used for front plus back buffer.\n"
+                                  "1440000 bytes SGRAM used for depth buffer.\n",
+                                  m));
 }
 
 const char* const ownUndetectedBody =
@@ -203,7 +206,7 @@ TEST(DriverReport, MarkWithoutChipIsUndetectedEvenWithARegistryWidth)
     EXPECT_EQ(r.icon, BOX_ICON_QUESTION);
     EXPECT_EQ(r.verdict.depthWidthBits, 32);
     EXPECT_EQ(r.verdict.memoryKind, MemUndetected);
-    EXPECT_EQ(r.text, Expected("OVRIN something", ownUndetectedBody));
+    EXPECT_EQ(r.text, ComposeExpectedText("OVRIN something", ownUndetectedBody));
 }
 
 TEST(DriverReport, ChipWithZeroOrNegativeWidthFallsToUndetected)
@@ -212,7 +215,7 @@ TEST(DriverReport, ChipWithZeroOrNegativeWidthFallsToUndetected)
         registryValue = width;
         const Report r = RunReport("OVRIN PERMEDIA", "GL_ext", RegistryHas, screen1024);
         EXPECT_EQ(r.verdict.memoryKind, MemUndetected) << width;
-        EXPECT_EQ(r.text, Expected("OVRIN PERMEDIA", ownUndetectedBody)) << width;
+        EXPECT_EQ(r.text, ComposeExpectedText("OVRIN PERMEDIA", ownUndetectedBody)) << width;
     }
 }
 
@@ -220,9 +223,10 @@ TEST(DriverReport, HugeRegistryWidthPrintsTheFullSize)
 {
     registryValue = INT32_MAX;
     const Report r = RunReport("OVRIN GLINT 500TX", "GL_ext", RegistryHas, screen1024);
-    EXPECT_EQ(r.text, Expected("OVRIN GLINT 500TX",
-                               "3145728 bytes VRAM used for front plus back buffer.\n"
-                               "211106232532992 bytes DRAM used for depth and other buffers.\n"));
+    EXPECT_EQ(r.text,
+              ComposeExpectedText("OVRIN GLINT 500TX",
+                                  "3145728 bytes VRAM used for front plus back buffer.\n"
+                                  "211106232532992 bytes DRAM used for depth and other buffers.\n"));
 }
 
 TEST(DriverReport, ForeignDriverAt800x600x24)
@@ -232,13 +236,14 @@ TEST(DriverReport, ForeignDriverAt800x600x24)
     EXPECT_EQ(registryAsks, 0);
     EXPECT_EQ(r.icon, BOX_ICON_EXCLAMATION);
     EXPECT_FALSE(r.verdict.ownDriver);
-    EXPECT_EQ(r.text, Expected("Mesa renderer",
-                               "Attention! No OVRIN OpenGL driver running! Width of depth buffer was "
-                               "not detected!\n"
-                               "2880000 bytes RAM needed for front plus back buffer.\n"
-                               "960000 bytes RAM needed if depth buffer has 16 bit width.\n"
-                               "1920000 bytes RAM needed if depth buffer has 32 bit width\n",
-                               m));
+    EXPECT_EQ(r.text,
+              ComposeExpectedText("Mesa renderer",
+                                  "Attention! No OVRIN OpenGL driver running! Width of depth buffer was "
+                                  "not detected!\n"
+                                  "2880000 bytes RAM needed for front plus back buffer.\n"
+                                  "960000 bytes RAM needed if depth buffer has 16 bit width.\n"
+                                  "1920000 bytes RAM needed if depth buffer has 32 bit width\n",
+                                  m));
 }
 
 TEST(DriverReport, MarkOrChipBeyondTheCutIsNotFound)
