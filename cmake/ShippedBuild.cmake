@@ -1,5 +1,22 @@
-# How the Windows exes are compiled and linked: small enough for the 32 KiB budget, and the same
-# bytes from every clean build of the same sources, wherever the tree and the build dir are.
+# How the Windows exes are compiled and linked: for the oldest Windows each is meant for, small
+# enough for the 32 KiB budget, and the same bytes from every clean build of the same sources,
+# wherever the tree and the build dir are.
+
+# The subsystem version in the PE header is the oldest Windows the exe is for, as Windows refuses
+# an image that asks for a newer one than itself: Windows NT 4.0 (4.0) for the 32-bit exe, and
+# for the 64-bit one the first 64-bit Windows, XP and Server 2003 x64 (5.2). Today's binutils
+# write these very values by default; they are given here so that no other default can change
+# them. tests/pe checks them in the built exe. (The header's OS version stays the linker's 4.0 in
+# both: Windows does not check it.)
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(OVRIN_SUBSYSTEM_VERSION 4 0)
+else()
+  set(OVRIN_SUBSYSTEM_VERSION 5 2)
+endif()
+list(GET OVRIN_SUBSYSTEM_VERSION 0 subsystem_major)
+list(GET OVRIN_SUBSYSTEM_VERSION 1 subsystem_minor)
+add_link_options(-Wl,--major-subsystem-version,${subsystem_major}
+                 -Wl,--minor-subsystem-version,${subsystem_minor})
 
 # Reproducible: paths of the source and build trees never reach the objects (__FILE__, debug
 # info), and the linker writes no time stamp into the PE header.
