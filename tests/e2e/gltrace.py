@@ -1,19 +1,20 @@
-"""Records the GL calls of a run under Wine with apitrace, and reads them back from its text
-dump: each call as the program made it (Wine passes them through to Mesa), plus Wine's own GLX
-calls around them, in the order they were made.
+"""Records the GL calls of a run under Wine with apitrace, and reads them back: each call as the
+program made it (Wine passes them through to Mesa), plus Wine's own GLX calls around them, in the
+order they were made.
 """
 
+import collections
+import io
 import os
-import re
+import pickle
 import subprocess
 
 # One tracer for each kind of Wine process: the loader takes the one of its own ELF class and
 # passes over the other, so the same setting follows the 64-bit and the 32-bit exe.
 TRACERS = ["/usr/lib/x86_64-linux-gnu/apitrace/wrappers/glxtrace.so",
            "/usr/lib/i386-linux-gnu/apitrace/wrappers/glxtrace.so"]
-
-_CALL = re.compile(r"^\d+ (\w+)\((.*)\)(?: = (.*))?$")
-_NUMBER = re.compile(r"-?\d+(?:\.\d*)?(?:[eE][-+]?\d+)?")
+# apitrace's flag for a call it records for itself (state it notes when a context is made current).
+FAKE = 1
 
 
 def tracing_env(trace_path):
@@ -23,59 +24,29 @@ def tracing_env(trace_path):
     return {"LD_PRELOAD": " ".join(TRACERS), "TRACE_FILE": trace_path}
 
 
-class Call:
-    def __init__(self, name, args, result):
-        self.name = name
-        self.args = args
-        self.result = result
-
-    def text(self, arg):
-        return self.args[arg]
+class Call(collections.namedtuple("Call", "name args result")):
+    """One call: its name, its arguments by name (enums by their names, arrays as lists) and
+    what it returned."""
 
     def numbers(self, arg=None):
-        """The numbers of one argument (a scalar or a {list}), or of all arguments in order."""
-        texts = [self.args[arg]] if arg else list(self.args.values())
-        return [float(n) for text in texts for n in _NUMBER.findall(text)]
-
-    def __repr__(self):
-        return "%s(%s)" % (self.name, ", ".join("%s = %s" % kv for kv in self.args.items()))
+        """The numbers of one argument, or of all arguments in order."""
+        values = [self.args[arg]] if arg else self.args.values()
+        return [n for v in values for n in (v if isinstance(v, list) else [v])]
 
 
-def _split_args(text):
-    """'a = 1, b = {2, 3}' -> {'a': '1', 'b': '{2, 3}'}; commas inside braces belong to their
-    argument."""
-    args, depth, start = {}, 0, 0
-    for i, c in enumerate(text + ","):
-        if c in "{(":
-            depth += 1
-        elif c in "})":
-            depth -= 1
-        elif c == "," and depth == 0:
-            part = text[start:i].strip()
-            if part:
-                name, _, value = part.partition(" = ")
-                args[name] = value
-            start = i + 1
-    return args
+class _Unpickler(pickle.Unpickler):
+    def find_class(self, module, name):
+        # apitrace pickles pointers as its sample reader's Pointer, an int.
+        return int if (module, name) == ("unpickle", "Pointer") else super().find_class(module, name)
 
 
-def read_dump(trace_path, only=None, every_call=False):
-    """The calls of a trace, one per dump line. apitrace's own "fake" calls (state it records
-    for itself when a context is made current) are left out. `only` is a regular expression on
-    the function names, to read long traces quickly. apitrace leaves out the calls it deems free
-    of side effects (glGetString among them) unless `every_call` asks for them."""
-    command = ["apitrace", "dump", "--color=never", "--multiline=no", trace_path]
-    if only:
-        command.insert(2, "--grep=" + only)
-    if every_call:
-        command.insert(2, "-v")
-    out = subprocess.run(command, check=True, stdout=subprocess.PIPE, text=True,
-                         errors="replace").stdout
+def read(trace_path, only=None):
+    """The calls of a trace, every one of them but apitrace's own; `only`: the names to keep."""
+    data = io.BytesIO(subprocess.run(["apitrace", "pickle", "--symbolic", trace_path],
+                                     check=True, stdout=subprocess.PIPE).stdout)
     calls = []
-    for line in out.splitlines():
-        if line.endswith("// fake"):
-            continue
-        match = _CALL.match(line)
-        if match:
-            calls.append(Call(match.group(1), _split_args(match.group(2)), match.group(3)))
+    while data.tell() < len(data.getbuffer()):
+        _, name, args, result, flags = _Unpickler(data).load()
+        if not flags & FAKE and (only is None or name in only):
+            calls.append(Call(name, dict(args), result))
     return calls

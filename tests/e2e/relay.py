@@ -1,6 +1,7 @@
 """Reads Wine's relay trace: each traced call of a process with its arguments, its result and the
 address it returned to, and which handles the calls took and never gave back."""
 
+import codecs
 import collections
 import re
 
@@ -27,13 +28,6 @@ class Call:
             self.result if self.result is None else "%#x" % self.result)
 
 
-def unquote(text):
-    """A string as Wine's trace quotes it: backslash escapes for \\, quotes and control
-    characters."""
-    return re.sub(r"\\(x[0-9a-f]{2}|.)", lambda m: {"n": "\n", "r": "\r", "t": "\t"}.get(
-        m.group(1), chr(int(m.group(1)[1:], 16)) if m.group(1)[0] == "x" else m.group(1)), text)
-
-
 def traced_calls(stderr, pid, image=None):
     """The traced calls of one Windows process in order, with their results; with `image`
     ([start, end) of a module's image), only the calls made from inside that module."""
@@ -47,7 +41,7 @@ def traced_calls(stderr, pid, image=None):
         if m.group(4) == "Call":
             found = list(RELAY_ARG.finditer(m.group(6)))
             call = Call(float(m.group(1)) * 1000.0, name, [int(a.group(1), 16) for a in found],
-                        [a.group(2) if a.group(2) is None else unquote(a.group(2)) for a in found],
+                        [a.group(2) and codecs.decode(a.group(2), "unicode_escape") for a in found],
                         caller)
             stack.append(call)
             if image is None or image[0] <= caller < image[1]:

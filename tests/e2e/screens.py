@@ -76,39 +76,19 @@ class TwoMonitors(XServer):
     shows them: a real X server with the dummy video driver, its second output switched on with
     RandR, which Wine reads as a second monitor."""
 
-    WIDTH, HEIGHT = 1024, 768
-    # The standard 1024 x 768 mode at 60 Hz.
-    MODELINE = "65.00 1024 1048 1184 1344 768 771 777 806 -hsync -vsync"
-    CONFIG = """Section "ServerFlags"
-    Option "AutoAddDevices" "false"
-EndSection
-Section "Device"
-    Identifier "dummy"
-    Driver "dummy"
-    VideoRam 65536
-EndSection
-Section "Screen"
-    Identifier "screen"
-    Device "dummy"
-    DefaultDepth %(depth)d
-    SubSection "Display"
-        Depth %(depth)d
-        Virtual %(width)d %(height)d
-    EndSubSection
-EndSection
-"""
-
     def __init__(self, depth):
         self.workdir = tempfile.mkdtemp(prefix="two-monitors-")
         config = os.path.join(self.workdir, "xorg.conf")
-        with open(config, "w") as f:
-            f.write(self.CONFIG % {"depth": depth, "width": 2 * self.WIDTH, "height": self.HEIGHT})
+        with open(os.path.join(os.path.dirname(__file__), "two-monitors.conf")) as f, \
+                open(config, "w") as out:
+            out.write(f.read().replace("DEPTH", str(depth)))
         self._start(["/usr/lib/xorg/Xorg", "-config", config,
                      "-logfile", os.path.join(self.workdir, "Xorg.log")])
-        mode = "%dx%d_two" % (self.WIDTH, self.HEIGHT)
-        self.xrandr("--newmode", mode, *self.MODELINE.split())
-        self.xrandr("--addmode", "DUMMY1", mode)
-        self.xrandr("--output", "DUMMY1", "--mode", mode, "--right-of", "DUMMY0")
+        # The standard 1024 x 768 mode at 60 Hz.
+        self.xrandr("--newmode", "1024x768_two", *"65.00 1024 1048 1184 1344 768 771 777 806 "
+                    "-hsync -vsync".split())
+        self.xrandr("--addmode", "DUMMY1", "1024x768_two")
+        self.xrandr("--output", "DUMMY1", "--mode", "1024x768_two", "--right-of", "DUMMY0")
         # Wine reads the outputs as the server last probed them, and after the change it was
         # seen to find one monitor until a client asked for the monitors again: ask, and make
         # sure there are two.

@@ -7,11 +7,11 @@ stays bound to the display its wineserver started on); `Wine` keeps one session 
 long as the runs ask for the same screen.
 """
 
+import collections
 import dataclasses
 import fcntl
 import json
 import os
-import queue
 import shutil
 import subprocess
 import sys
@@ -43,13 +43,13 @@ PREFIX = os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(os.path.ab
 class Run:
     """Everything a run's outcome depends on besides the steps taken.
     `gl`: (name, value) pairs of Mesa's settings, the driver the run poses.
-    `width`: the registry's width value: (None, None) no driver key; ("missing", None) the key
-    without the value; else a type (REG_DWORD, REG_SZ, REG_BINARY) and its data as reg.exe takes
-    it. `relay`: the functions Wine's relay trace follows; any turns the trace on.
+    `width`: the registry's width value as a .reg file writes it (dword:00000020, hex:08, "16");
+    "": the driver's key without the value; None: no driver key.
+    `relay`: the functions Wine's relay trace follows; any turns the trace on.
     `stand_in`: the step the stand-in opengl32 fails ("nothing": none); None: Wine's own."""
     screen: Screen = Screen()
     gl: tuple = ()
-    width: tuple = (None, None)
+    width: str = None
     relay: tuple = ()
     apitrace: bool = False
     stand_in: str = None
@@ -126,12 +126,9 @@ def import_registry(env, lines):
 
 def registry_lines(run):
     """The driver's key and the relay trace's list as `run` has them, as one .reg import."""
-    kind, data = run.width
-    lines = ["[-%s]" % DRIVER_SECTION] + (["[%s]" % DRIVER_SECTION] if kind else [])
-    value = {"REG_DWORD": lambda: "dword:%08x" % int(data, 0), "REG_SZ": lambda: '"%s"' % data,
-             "REG_BINARY": lambda: "hex:" + ",".join(data[i:i + 2] for i in range(0, len(data), 2))}
-    if kind in value:
-        lines.append('"%s"=%s' % (WIDTH_VALUE, value[kind]()))
+    lines = ["[-%s]" % DRIVER_SECTION]
+    if run.width is not None:
+        lines += ["[%s]" % DRIVER_SECTION] + (['"%s"=%s' % (WIDTH_VALUE, run.width)] * bool(run.width))
     return lines + ["", "[%s]" % RELAY_SECTION,
                     '"RelayInclude"=' + ('"%s"' % ";".join(run.relay) if run.relay else "-")]
 
@@ -165,33 +162,22 @@ class Outcome:
     steps: list
     exe: str
     events: list
-    stderr: str = ""
-    trace: str = None
-    stand_in_log: str = None
+    stderr: str
+    trace: str
+    stand_in_log: str
 
     def of(self, kind):
         return [e[kind] for e in self.events if kind in e]
 
-    @property
-    def boxes(self):
-        return self.of("box")
+    boxes = property(lambda self: self.of("box"))
+    window = property(lambda self: self.of("window")[0])
+    exits = property(lambda self: self.of("exit"))
 
-    @property
-    def window(self):
-        return self.of("window")[0]
-
-    @property
-    def exits(self):
-        return self.of("exit")
-
-    def calls(self):
-        """The traced calls of the program's process."""
-        return relay.traced_calls(self.stderr, self.of("started")[0])
-
-    def own_calls(self):
-        """The traced calls the program's own code made (Wine's libraries make some of the same
-        calls inside the process)."""
-        return relay.traced_calls(self.stderr, self.of("started")[0], image_range(self.exe))
+    def calls(self, own=False):
+        """The traced calls of the program's process; `own`: only those its own code made (Wine's
+        libraries make some of the same calls inside the process)."""
+        return relay.traced_calls(self.stderr, self.of("started")[0],
+                                  image_range(self.exe) if own else None)
 
     def stand_in_lines(self):
         """The stand-in opengl32's log as lists of words."""
@@ -204,19 +190,8 @@ class Outcome:
             self.stderr[-3000:])
 
 
-class Live:
-    """A run under way, as a pause sees it: the screen, the events so far and Wine's messages."""
-
-    def __init__(self, screen, events, stderr_file):
-        self.screen, self.events, self._stderr = screen, events, stderr_file
-
-    def stderr(self):
-        with open(self._stderr.name, errors="replace") as f:
-            return f.read()
-
-    def own_calls(self, exe):
-        started = [e["started"] for e in self.events if "started" in e]
-        return relay.traced_calls(self.stderr(), started[0], image_range(exe)) if started else []
+# A run under way, as a pause sees it: the screen, the events so far, the file Wine writes to.
+Live = collections.namedtuple("Live", "screen events stderr_path")
 
 
 class Session:
@@ -281,60 +256,41 @@ class Session:
 
     def drive(self, driver, program, steps, env=None, on_pause=None, on_event=None, timeout=900):
         """Runs the driver over the program; returns its JSON events and Wine's messages.
-        `on_pause` is called for each pause with its name and the `Live` run, `on_event` for
-        each event as it arrives."""
+        `on_pause` is called for each pause with its name and the `Live` run (a failed assert
+        there ends the run), `on_event` for each event as it arrives."""
         # Wine's and Mesa's messages go to a file: a trace can be far larger than a pipe holds,
         # and a full pipe would stop the program.
-        stderr_file = tempfile.NamedTemporaryFile(mode="w+", errors="replace")
-        process = subprocess.Popen([WINE64, windows_path(driver), windows_path(program)] + steps,
-                                   env=env or self.env, stdin=subprocess.PIPE,
-                                   stdout=subprocess.PIPE, stderr=stderr_file, text=True,
-                                   errors="replace")
-        # A thread of its own reads the lines (None at their end), so that the deadline holds
-        # while the driver is silent too.
-        lines = queue.Queue()
-
-        def read_lines():
-            for line in process.stdout:
-                lines.put(line)
-            lines.put(None)
-
-        threading.Thread(target=read_lines, daemon=True).start()
-        events = []
-        deadline = time.monotonic() + timeout
-        try:
-            while True:
-                try:
-                    line = lines.get(timeout=max(0.0, deadline - time.monotonic()))
-                except queue.Empty:
-                    events.append({"error": "the run did not end within %d s" % timeout})
-                    break
-                if line is None:
-                    process.wait(timeout=max(1.0, deadline - time.monotonic()))
-                    break
-                if not line.startswith("{"):
-                    continue
-                event = json.loads(line)
-                events.append(event)
-                if on_event:
-                    on_event(event)
-                if "pause" in event:
-                    try:
+        with tempfile.NamedTemporaryFile(mode="w+", errors="replace") as stderr:
+            process = subprocess.Popen(
+                [WINE64, windows_path(driver), windows_path(program)] + steps, env=env or self.env,
+                stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=stderr, text=True,
+                errors="replace")
+            # The deadline holds while the driver is silent too: at it the driver is ended.
+            events, late = [], []
+            deadline = threading.Timer(timeout, lambda: late.append(process.kill()))
+            deadline.start()
+            try:
+                for line in process.stdout:
+                    if not line.startswith("{"):
+                        continue
+                    events.append(json.loads(line))
+                    if on_event:
+                        on_event(events[-1])
+                    if "pause" in events[-1]:
                         if on_pause:
-                            on_pause(event["pause"], Live(self.screen, events, stderr_file))
-                    except AssertionError as failure:
-                        events.append({"error": "at pause %s: %s" % (event["pause"], failure)})
-                        break
-                    process.stdin.write("go\n")
-                    process.stdin.flush()
-        finally:
-            if process.poll() is None:
+                            on_pause(events[-1]["pause"], Live(self.screen, events, stderr.name))
+                        process.stdin.write("go\n")
+                        process.stdin.flush()
+            except AssertionError as failure:
+                events.append({"error": "at a pause: %s" % failure})
+            finally:
+                deadline.cancel()
                 process.kill()
                 process.wait()
-            stderr_file.seek(0)
-            stderr = stderr_file.read()
-            stderr_file.close()
-        return events, stderr
+            if late:
+                events.append({"error": "the run did not end within %d s" % timeout})
+            stderr.seek(0)
+            return events, stderr.read()
 
     def close(self):
         try:
@@ -383,9 +339,9 @@ class Wine:
         shutil.copy(self.fake_gl, os.path.join(folder, "opengl32.dll"))
         return os.path.join(folder, os.path.basename(self.exe))
 
-    def run(self, run, steps, keep, on_pause=None, on_event=None, timeout=900, check=True):
+    def run(self, run, steps, keep, on_pause=None, on_event=None, timeout=900):
         """Drives the program through `steps` in `run`'s setting; `keep` is the folder for the
-        run's files. With `check`, a run the driver could not finish fails here, explained."""
+        run's files. A run the driver could not finish fails here, explained."""
         session = self.session(run.screen)
         session.apply(run)
         files = [os.path.join(keep, "run.trace"), os.path.join(keep, "stand-in.log")]
@@ -400,10 +356,24 @@ class Wine:
         self.outcomes.append(outcome)
         # A driver that never ran prints nothing, not even the program's start.
         errors = outcome.of("error") or ([] if events else ["it printed nothing"])
-        assert not check or not errors, "the driver failed: %s" % errors
+        if errors:
+            # The program may still be running (a run out of time, a failed pause): the next run
+            # starts on a session of its own.
+            self.close()
+        assert not errors, "the driver failed: %s" % errors
         return outcome
 
     def close(self):
         if self.current is not None:
             self.current.close()
             self.current = None
+
+
+if __name__ == "__main__":
+    # sessions.py PROGRAM [ARGUMENT...]: runs a Windows console program (the native suites built
+    # as Windows code) on the tests' prefix, and passes its output and exit code on.
+    with Session(Screen()) as console:
+        done = console.wine(windows_path(sys.argv[1]), *sys.argv[2:], check=False, timeout=1500)
+    sys.stdout.write(done.stdout)
+    sys.stderr.write(done.stderr[-5000:])
+    sys.exit(done.returncode)

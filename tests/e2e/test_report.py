@@ -38,14 +38,14 @@ def test_worked_example(wine, keep):
     is read from the driver's key, opened for reading only. The desktop has two such monitors
     side by side: the buffers cover the screen that the window's device context describes, so
     the report counts 1024 x 768, not the 2048 x 768 of the whole desktop."""
-    setting = Run(screen=Screen(two_monitors=True), gl=OWN_DRIVER, width=("REG_DWORD", "32"),
+    setting = Run(screen=Screen(two_monitors=True), gl=OWN_DRIVER, width="dword:00000020",
                   relay=BOX_CALLS + REGISTRY_CALLS)
     strings = wine.strings(setting)
     assert strings["renderer"] == "OVRIN Pellora GLINT MX"
     assert {key: strings[key] for key in ("monitors", "desktop", "xres", "yres", "bits")} == {
         "monitors": 2, "desktop": [2048, 768], "xres": 1024, "yres": 768, "bits": 16}
     run = wine.run(setting, ["box", "window", "changes", "escape", "exit"], keep)
-    own = run.own_calls()
+    own = run.calls(own=True)
     assert {"box styles": box_styles(own), "registry": registry_asked(own)} == {
         "box styles": ["%#x" % BOX_OWN],
         "registry": [["open", "%#x" % HKEY_LOCAL_MACHINE, DRIVER_KEY, 0, "%#x" % KEY_READ, 0],
@@ -59,22 +59,20 @@ def test_worked_example(wine, keep):
 # Every other form the width value can take in the registry, for a GLINT MX board (whose own
 # default is 32 bits) at 1024 x 768: what is stored, and the lines the report must show.
 @pytest.mark.parametrize("width, lines", [
-    pytest.param(("REG_DWORD", "0"), OWN_UNDETECTED_LINES, id="REG_DWORD 0"),
-    pytest.param(("REG_DWORD", "24"), vram_dram_lines(3 * 786432), id="REG_DWORD 24"),
-    pytest.param(("REG_DWORD", "0xffffffff"), OWN_UNDETECTED_LINES, id="REG_DWORD -1"),
-    pytest.param(("REG_DWORD", "0x7fffffff"), vram_dram_lines(268435456 * 786432),
-                 id="REG_DWORD 0x7FFFFFFF"),
+    pytest.param("dword:00000000", OWN_UNDETECTED_LINES, id="REG_DWORD 0"),
+    pytest.param("dword:00000018", vram_dram_lines(3 * 786432), id="REG_DWORD 24"),
+    pytest.param("dword:ffffffff", OWN_UNDETECTED_LINES, id="REG_DWORD -1"),
+    pytest.param("dword:7fffffff", vram_dram_lines(268435456 * 786432), id="REG_DWORD 0x7FFFFFFF"),
     # A string reads as its bytes: "16" and its terminator are 0x31 0x36 0x00, so 13873 bits.
-    pytest.param(("REG_SZ", "16"), vram_dram_lines(1735 * 786432), id="REG_SZ 16"),
-    pytest.param(("REG_BINARY", "08"), vram_dram_lines(786432), id="REG_BINARY 1 byte"),
-    pytest.param(("REG_BINARY", "1800"), vram_dram_lines(3 * 786432), id="REG_BINARY 2 bytes"),
-    pytest.param(("REG_BINARY", "100000"), vram_dram_lines(2 * 786432), id="REG_BINARY 3 bytes"),
-    pytest.param(("REG_BINARY", "28000000"), vram_dram_lines(5 * 786432), id="REG_BINARY 4 bytes"),
+    pytest.param('"16"', vram_dram_lines(1735 * 786432), id="REG_SZ 16"),
+    pytest.param("hex:08", vram_dram_lines(786432), id="REG_BINARY 1 byte"),
+    pytest.param("hex:18,00", vram_dram_lines(3 * 786432), id="REG_BINARY 2 bytes"),
+    pytest.param("hex:10,00,00", vram_dram_lines(2 * 786432), id="REG_BINARY 3 bytes"),
+    pytest.param("hex:28,00,00,00", vram_dram_lines(5 * 786432), id="REG_BINARY 4 bytes"),
     # Longer than four bytes: the read fails and the board's default stays.
-    pytest.param(("REG_BINARY", "1000000000000000"), vram_dram_lines(4 * 786432),
-                 id="REG_BINARY 8 bytes"),
-    pytest.param(("missing", None), vram_dram_lines(4 * 786432), id="value missing"),
-    pytest.param((None, None), vram_dram_lines(4 * 786432), id="key missing"),
+    pytest.param("hex:10,00,00,00,00,00,00,00", vram_dram_lines(4 * 786432), id="REG_BINARY 8 bytes"),
+    pytest.param("", vram_dram_lines(4 * 786432), id="value missing"),
+    pytest.param(None, vram_dram_lines(4 * 786432), id="key missing"),
 ])
 def test_registry_form(wine, keep, width, lines):
     """The maker's driver with one form of the width value: one box, the report, exact."""

@@ -113,8 +113,7 @@ def test_minimise_and_restore(wine, keep):
     # and whether a tick draws there before the widening depends on the machine's load: those
     # frames are not counted. A run of frames at one size is one.
     squeezed = [0, 0] + resized[2]["client"]
-    drawn = [v for v in ([int(n) for n in c.numbers()]
-                         for c in gltrace.read_dump(run.trace, "glViewport"))
+    drawn = [v for v in (c.numbers() for c in gltrace.read(run.trace, {"glViewport"}))
              if v[2] and v[3] and v != squeezed]
     drawn = [v for i, v in enumerate(drawn) if i == 0 or v != drawn[i - 1]]
     assert drawn == [[0, 0] + size for size in [client] + sizes], \
