@@ -13,7 +13,8 @@ EXIT_NOTICE = (
     "\nPlease consult the OVRIN Pellora manual for the proper\n"
     "resolutions with 3D OpenGL hardware acceleration.")
 # What a board with the maker's driver reports, posed through Mesa's string overrides.
-OWN_DRIVER = (("force_gl_vendor", "OVRIN Graphics"), ("force_gl_renderer", "OVRIN Pellora GLINT MX"))
+OWN_DRIVER = (("force_gl_vendor", "OVRIN Graphics"),
+              ("force_gl_renderer", "OVRIN Pellora GLINT MX"))
 WINDOW_STYLE_VISIBLE = "16cf0000"  # WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN | WS_CLIPSIBLINGS | WS_VISIBLE
 CS_HREDRAW_VREDRAW, COLOR_WINDOW_BRUSH = 3, 6
 BOX_FOREIGN, BOX_OWN, BOX_FAILURE = 0x1030, 0x1020, 0x1010
@@ -69,8 +70,6 @@ OWN_UNDETECTED_LINES = [
     "3145728 bytes RAM used for front plus back buffer.\n",
     "1572864 bytes RAM used if depth buffer has 16 bit width.\n",
     "3145728 bytes RAM used if depth buffer has 32 bit width.\n"]
-# A screen of the sessions' default kind, as the report of a driver with no strings counts it.
-DEFAULT_METRICS = {"xres": 1024, "yres": 768, "bits": 16}
 
 # The pixel format the program asks for, field by field as PIXELFORMATDESCRIPTOR lays them out.
 DESCRIPTOR_FIELDS = (
@@ -94,11 +93,18 @@ def assert_box(box, text, icon, owned_by_main=None):
     assert {key: box.get(key) for key in wanted} == wanted
 
 
-def assert_report_box(box, text, icon):
-    """The start-up report or a failure box: nothing has the keyboard focus while the window is
-    being made, so the box has no owner, and the main window is not yet visible behind it."""
-    assert_box(box, text, icon, owned_by_main=False)
-    assert not box["main_visible"], "the main window was visible behind the report box"
+def assert_shown(run, report, icon, owner=None):
+    """What a run showed from start to end: the report (or a failure box) exact, with its icon;
+    the exit notice unless the report was the maker's driver's (blue), owned by the main window
+    or not as `owner` says (None: not checked); and then the exit code 0. Nothing has the
+    keyboard focus while the window is being made, so the report has no owner, and the main
+    window is not yet visible behind it."""
+    assert_box(run.boxes[0], report, icon, owned_by_main=False)
+    assert not run.boxes[0]["main_visible"], "the main window was visible behind the report box"
+    assert len(run.boxes) == 1 + (icon != "blue"), "boxes shown"
+    for notice in run.boxes[1:]:
+        assert_box(notice, EXIT_NOTICE, "red", owner)
+    assert run.exits == [0]
 
 
 def assert_window(window):

@@ -37,7 +37,9 @@ class Call(collections.namedtuple("Call", "name args result")):
 class _Unpickler(pickle.Unpickler):
     def find_class(self, module, name):
         # apitrace pickles pointers as its sample reader's Pointer, an int.
-        return int if (module, name) == ("unpickle", "Pointer") else super().find_class(module, name)
+        if (module, name) == ("unpickle", "Pointer"):
+            return int
+        return super().find_class(module, name)
 
 
 def read(trace_path, only=None):

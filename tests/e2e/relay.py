@@ -3,6 +3,7 @@ address it returned to, and which handles the calls took and never gave back."""
 
 import codecs
 import collections
+import dataclasses
 import re
 
 # With +pid,+timestamp: "seconds:pid:tid:Call module.function(args) ret=caller" and
@@ -14,18 +15,16 @@ RELAY_ARG = re.compile(r'([0-9a-f]+)(?: L?"((?:[^"\\]|\\.)*)"(?:\.\.\.)?)?(?:,|$
 DEBUG = "+pid,+timestamp,+relay"
 
 
+@dataclasses.dataclass
 class Call:
     """One traced call: when (ms), what, its arguments (numbers, and the strings Wine showed for
-    string pointers), what it returned and the address it returned to."""
-
-    def __init__(self, ms, name, args, texts, caller):
-        self.ms, self.name, self.args, self.texts, self.caller = ms, name, args, texts, caller
-        self.result = None
-
-    def __repr__(self):
-        return "%s(%s) = %s" % (self.name, ", ".join(
-            repr(t) if t is not None else "%#x" % a for a, t in zip(self.args, self.texts)),
-            self.result if self.result is None else "%#x" % self.result)
+    string pointers), the address it returned to, and what it returned."""
+    ms: float
+    name: str
+    args: list
+    texts: list
+    caller: int
+    result: int = None
 
 
 def traced_calls(stderr, pid, image=None):
@@ -60,21 +59,14 @@ def of(calls, name):
 
 # The calls that take a handle and those that give one back: the kind of handle, and the
 # arguments that name it (None: the call's result). A paint is named by its window and paint
-# structure, a timer by its window and id.
-HANDLE_TAKES = {
-    "user32.GetDC": ("dc", None), "user32.GetDCEx": ("dc", None), "user32.GetWindowDC": ("dc", None),
-    "user32.BeginPaint": ("paint", (0, 1)),
-    "gdi32.CreateCompatibleDC": ("made dc", None), "gdi32.CreateDCA": ("made dc", None),
-    "gdi32.CreateSolidBrush": ("object", None), "gdi32.CreateBrushIndirect": ("object", None),
-    "gdi32.CreatePen": ("object", None), "gdi32.CreateFontIndirectA": ("object", None),
-    "gdi32.CreateCompatibleBitmap": ("object", None), "gdi32.CreateRectRgn": ("object", None),
-    "user32.CreateWindowExA": ("window", None), "user32.SetTimer": ("timer", (0, 1)),
-    "opengl32.wglCreateContext": ("context", None)}
-HANDLE_GIVES = {
-    "user32.ReleaseDC": ("dc", (1,)), "gdi32.DeleteObject": ("object", (0,)),
-    "gdi32.DeleteDC": ("made dc", (0,)), "user32.EndPaint": ("paint", (0, 1)),
-    "user32.DestroyWindow": ("window", (0,)), "user32.KillTimer": ("timer", (0, 1)),
-    "opengl32.wglDeleteContext": ("context", (0,))}
+# structure, a timer by its window and id. These are all the program can call of the kind: the
+# checks on the exe's imports hold it to them.
+HANDLE_TAKES = {"user32.GetDC": ("dc", None), "user32.BeginPaint": ("paint", (0, 1)),
+                "user32.SetTimer": ("timer", (0, 1)),
+                "opengl32.wglCreateContext": ("context", None)}
+HANDLE_GIVES = {"user32.ReleaseDC": ("dc", (1,)), "user32.EndPaint": ("paint", (0, 1)),
+                "user32.KillTimer": ("timer", (0, 1)),
+                "opengl32.wglDeleteContext": ("context", (0,))}
 HANDLE_CALLS = tuple(HANDLE_TAKES) + tuple(HANDLE_GIVES)
 
 

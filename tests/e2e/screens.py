@@ -22,7 +22,10 @@ class Screen:
     background: str = None
 
     def start(self):
-        server = TwoMonitors(self.depth) if self.two_monitors else Xvfb(self)
+        # Xvfb shows Wine one monitor, whatever screens it has.
+        server = TwoMonitors(self.depth) if self.two_monitors else XServer(
+            ["Xvfb", "-screen", "0", "%dx%dx%d" % (self.width, self.height, self.depth)] +
+            ([] if self.glx else ["-extension", "GLX"]))
         if self.background:
             subprocess.run(["xsetroot", "-display", server.display, "-solid", self.background],
                            check=True)
@@ -33,7 +36,7 @@ class XServer:
     """A private X screen; the server picks a free display number itself and says it once it
     takes connections."""
 
-    def _start(self, args):
+    def __init__(self, args):
         read_end, write_end = os.pipe()
         # -noreset: the screen keeps what was set on it (the background) when its clients go.
         self.process = subprocess.Popen(
@@ -61,16 +64,6 @@ class XServer:
         self.process.wait(timeout=10)
 
 
-class Xvfb(XServer):
-    """One monitor: Xvfb shows Wine a single one, whatever screens it has."""
-
-    def __init__(self, screen):
-        args = ["Xvfb", "-screen", "0", "%dx%dx%d" % (screen.width, screen.height, screen.depth)]
-        if not screen.glx:
-            args += ["-extension", "GLX"]
-        self._start(args)
-
-
 class TwoMonitors(XServer):
     """Two monitors of 1024 x 768 side by side, as a PC with two boards or a dual-head board
     shows them: a real X server with the dummy video driver, its second output switched on with
@@ -82,8 +75,8 @@ class TwoMonitors(XServer):
         with open(os.path.join(os.path.dirname(__file__), "two-monitors.conf")) as f, \
                 open(config, "w") as out:
             out.write(f.read().replace("DEPTH", str(depth)))
-        self._start(["/usr/lib/xorg/Xorg", "-config", config,
-                     "-logfile", os.path.join(self.workdir, "Xorg.log")])
+        super().__init__(["/usr/lib/xorg/Xorg", "-config", config,
+                          "-logfile", os.path.join(self.workdir, "Xorg.log")])
         # The standard 1024 x 768 mode at 60 Hz.
         self.xrandr("--newmode", "1024x768_two", *"65.00 1024 1048 1184 1344 768 771 777 806 "
                     "-hsync -vsync".split())

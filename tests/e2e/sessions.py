@@ -1,13 +1,11 @@
 """Runs Windows programs under Wine on a private X screen, for the end-to-end tests and the tools.
-
-A run is described by one value, `Run`: the screen, the driver it poses, the registry's width
-value, the functions the relay trace follows, and whether apitrace or the stand-in opengl32 is
-used. A `Session` is one screen with one wineserver on the shared prefix (a prefix's desktop
-stays bound to the display its wineserver started on); `Wine` keeps one session open for as
-long as the runs ask for the same screen.
+A `Run` is everything a run's outcome depends on besides its steps. A `Session` is one screen
+with one wineserver on the shared prefix (a prefix's desktop stays bound to the display its
+wineserver started on); `Wine` keeps one session open while the runs ask for the same screen.
 """
 
 import collections
+import contextlib
 import dataclasses
 import fcntl
 import json
@@ -53,9 +51,6 @@ class Run:
     relay: tuple = ()
     apitrace: bool = False
     stand_in: str = None
-
-    def but(self, **changes):
-        return dataclasses.replace(self, **changes)
 
 
 def wine_env(prefix, display, extra=()):
@@ -126,9 +121,8 @@ def import_registry(env, lines):
 
 def registry_lines(run):
     """The driver's key and the relay trace's list as `run` has them, as one .reg import."""
-    lines = ["[-%s]" % DRIVER_SECTION]
-    if run.width is not None:
-        lines += ["[%s]" % DRIVER_SECTION] + (['"%s"=%s' % (WIDTH_VALUE, run.width)] * bool(run.width))
+    lines = ["[-%s]" % DRIVER_SECTION] + ["[%s]" % DRIVER_SECTION] * (run.width is not None)
+    lines += ['"%s"=%s' % (WIDTH_VALUE, run.width)] * bool(run.width)
     return lines + ["", "[%s]" % RELAY_SECTION,
                     '"RelayInclude"=' + ('"%s"' % ";".join(run.relay) if run.relay else "-")]
 
@@ -178,11 +172,6 @@ class Outcome:
         libraries make some of the same calls inside the process)."""
         return relay.traced_calls(self.stderr, self.of("started")[0],
                                   image_range(self.exe) if own else None)
-
-    def stand_in_lines(self):
-        """The stand-in opengl32's log as lists of words."""
-        with open(self.stand_in_log) as f:
-            return [line.split() for line in f]
 
     def describe(self):
         return "run %s\nsteps %s\nevents:\n%s\nwine said (the end):\n%s" % (
@@ -245,14 +234,11 @@ class Session:
         """The driver's strings and the screen metrics, as the witness program sees them with
         the driver `run` poses."""
         result = self.wine(windows_path(witness), env=self.env_for(Run(gl=run.gl)), timeout=900)
-        for line in result.stdout.splitlines():
-            if line.startswith("{"):
-                found = json.loads(line)
-                if not found["format"] or "vendor" not in found:
-                    raise RuntimeError("the witness got no context (pixel format %d): %s" %
-                                       (found["format"], result.stderr[-2000:]))
-                return found
-        raise RuntimeError("the witness printed nothing: " + result.stderr[-2000:])
+        found = [json.loads(line) for line in result.stdout.splitlines() if line.startswith("{")]
+        if not found or "vendor" not in found[0]:
+            raise RuntimeError("the witness got no context: %s\n%s" % (
+                found, result.stderr[-2000:]))
+        return found[0]
 
     def drive(self, driver, program, steps, env=None, on_pause=None, on_event=None, timeout=900):
         """Runs the driver over the program; returns its JSON events and Wine's messages.
@@ -298,12 +284,6 @@ class Session:
         finally:
             self.screen.close()
             self.lock.close()
-
-    def __enter__(self):
-        return self
-
-    def __exit__(self, *exc):
-        self.close()
 
 
 class Wine:
@@ -372,7 +352,7 @@ class Wine:
 if __name__ == "__main__":
     # sessions.py PROGRAM [ARGUMENT...]: runs a Windows console program (the native suites built
     # as Windows code) on the tests' prefix, and passes its output and exit code on.
-    with Session(Screen()) as console:
+    with contextlib.closing(Session(Screen())) as console:
         done = console.wine(windows_path(sys.argv[1]), *sys.argv[2:], check=False, timeout=1500)
     sys.stdout.write(done.stdout)
     sys.stderr.write(done.stderr[-5000:])

@@ -2,22 +2,24 @@
 stand-in opengl32: the arguments it hands over, the order of its create, paint and destroy
 steps, every handle given back, and each step of making the context failing in turn."""
 
+import dataclasses
 import struct
 
 import pytest
 
 import relay
 from expected import (BITSPIXEL, BOX_CALLS, BOX_FAILURE, BOX_FOREIGN, COLOR_WINDOW_BRUSH,
-                      CS_HREDRAW_VREDRAW, DEFAULT_METRICS, DESCRIPTOR_FIELDS, EXIT_NOTICE,
-                      GL_EXTENSIONS, GL_RENDERER, GL_VENDOR, GL_VERSION, HORZRES, IDC_ARROW,
-                      IDI_APPICON, REGISTRY_CALLS, REQUESTED_FORMAT, RESOLUTION_LINE,
-                      SW_SHOWDEFAULT, TIMER_ID, TIMER_PERIOD_MS, VERTRES, assert_box,
-                      assert_report_box, assert_window, box_styles, foreign_body, registry_asked)
+                      CS_HREDRAW_VREDRAW, DESCRIPTOR_FIELDS, GL_EXTENSIONS,
+                      GL_RENDERER, GL_VENDOR, GL_VERSION, HORZRES, IDC_ARROW, IDI_APPICON,
+                      REGISTRY_CALLS, REQUESTED_FORMAT, RESOLUTION_LINE, SW_SHOWDEFAULT, TIMER_ID,
+                      TIMER_PERIOD_MS, VERTRES, assert_shown, assert_window, box_styles,
+                      foreign_body, foreign_report, registry_asked)
 from screens import Screen, client_area, summarise
 from sessions import Run, image_range, wait_for
 
 CONTEXT_CALLS = ("user32.GetDC", "user32.ReleaseDC", "user32.SetTimer", "user32.KillTimer",
-                 "opengl32.wglCreateContext", "opengl32.wglDeleteContext", "opengl32.wglMakeCurrent")
+                 "opengl32.wglCreateContext", "opengl32.wglDeleteContext",
+                 "opengl32.wglMakeCurrent")
 PAINT_CALLS = ("user32.BeginPaint", "user32.EndPaint")
 ASKING_CALLS = BOX_CALLS + REGISTRY_CALLS + (
     "user32.LoadIconA", "user32.LoadCursorA", "user32.ShowWindow", "gdi32.GetDeviceCaps",
@@ -85,7 +87,7 @@ def assert_order(own, context, drawn=0):
     assert sum(at <= deleted for at, _ in paints) >= drawn
 
 
-def test_context_and_dc_balance(wine, keep):
+def test_context_and_dc_balance(wine, tmp_path):
     """Every device context is given back, every binding of the context undone, the timer killed
     and the context deleted, each step in its order. Along the way, what the program's own code
     asks of the platform: its class's icon and cursor, the four driver strings in the report's
@@ -98,12 +100,11 @@ def test_context_and_dc_balance(wine, keep):
     paints = 6  # each change of the picture is a paint that binds the context and unbinds it
     run = wine.run(TRACED, ["box", "window", "command:1", "command:3", "command:0x30005",
                             "command:0", "changes:%d" % paints, "window", "command:0x10002",
-                            "box", "exit"], keep)
-    assert run.exits == [0]
+                            "box", "exit"], tmp_path)
+    assert_shown(run, foreign_report(wine.strings(Run())), "yellow")
     before, after = run.of("window")
     assert_window(before)
     assert after == before, "the window after the other commands, against before them"
-    assert_box(run.boxes[1], EXIT_NOTICE, "red")
     own = run.calls(own=True)
     # Two device contexts, one context made and deleted, one timer set and killed, each binding
     # undone before the paint ends, and nothing bound after the deletion: all in the order.
@@ -145,7 +146,7 @@ def paints_seen(live, exe, at_least):
     wait_for(lambda: painted() >= at_least, 120, "%d paints of the program" % at_least)
 
 
-def test_no_context_window(wine, keep):
+def test_no_context_window(wine, tmp_path):
     """Without a pixel format there is nothing to draw with: the window opens, its client area
     is neither erased (which would show the class's window colour) nor drawn, so it stays black
     over many paints, and the program ends normally. The screen's background has a colour the
@@ -158,25 +159,22 @@ def test_no_context_window(wine, keep):
     def on_pause(name, live):
         # The first picture after some paints, the later one after as many again.
         paints_seen(live, wine.exe, 5 * (len(shots) + 1))
-        shots[name] = live.screen.screenshot("%s/%s.png" % (keep, name))
+        shots[name] = live.screen.screenshot("%s/%s.png" % (tmp_path, name))
 
-    setting = TRACED.but(screen=Screen(glx=False, background="#2060a0"))
+    setting = dataclasses.replace(TRACED, screen=Screen(glx=False, background="#2060a0"))
     run = wine.run(setting, ["box", "window", "pause:first", "pause:later", "escape", "box",
-                             "exit"], keep, on_pause)
-    assert run.exits == [0]
+                             "exit"], tmp_path, on_pause)
     own = run.calls(own=True)
     # The create sequence's device context the only one, no GL call, no screen metrics and no
     # registry call: all in the order.
     assert_order(own, context=False)
     assert [box_styles(own), relay.unpaired_handles(own)] == [["%#x" % BOX_FAILURE] * 2, []]
-    failure, notice = run.boxes
-    assert_report_box(failure, "ChoosePixelFormat returned 0.", "red")
+    assert_shown(run, "ChoosePixelFormat returned 0.", "red")
     assert_window(run.window)
     for name, image in shots.items():
         summary = summarise(client_area(image, run.window))
         # Anything else than black was drawn, erased or not shown.
         assert [name, summary["gold"], summary["black"]] == [name, 0, summary["total"]]
-    assert_box(notice, EXIT_NOTICE, "red")
 
 
 # The stand-in's context handle and the pixel format it chooses (not 1, so that a program that
@@ -210,44 +208,41 @@ def asked_for_context(lines, failing):
 
 
 # With the stand-in opengl32 beside a copy of the program, each step of making the context is
-# made to fail in turn: the step, the failure box it must show (None: the report of a driver
-# that gives no strings), and whether a context then exists.
+# made to fail in turn: the step, the box it must show first (with nothing failing, the report
+# of a driver that gives no strings), and whether a context then exists.
 FAILING_STEPS = [
     ("wglChoosePixelFormat", "ChoosePixelFormat returned 0.", False),
     ("wglSetPixelFormat", "SetPixelFormat returned FALSE.", False),
     ("wglCreateContext", "wglCreateContext returned NULL.", False),
     ("wglMakeCurrent", "wglMakeCurrent returned FALSE.", True),
-    ("nothing", None, True),
+    ("nothing", "Current OpenGL Driver:\n\n\n\n\n\n" +
+     foreign_body({"xres": 1024, "yres": 768, "bits": 16}), True),
 ]
 
 
 @pytest.mark.parametrize("failing, text, context_made", FAILING_STEPS,
                          ids=[row[0] for row in FAILING_STEPS])
-def test_context_failure(wine, keep, failing, text, context_made):
+def test_context_failure(wine, tmp_path, failing, text, context_made):
     """One step of making the context fails: its own failure box, the window all the same, and
     the exit notice. A context that exists but cannot be bound is tried again at every paint and
     deleted at the end; one that was never made is never deleted. With every step working but a
     driver that gives no strings, the report shows four empty lines. Every run asks for the same
     pixel format, from a window of the same class."""
     setting = Run(stand_in=failing, relay=BOX_CALLS + PAINT_CALLS)
-    run = wine.run(setting, ["box", "window", "pause:painted", "escape", "box", "exit"], keep,
+    run = wine.run(setting, ["box", "window", "pause:painted", "escape", "box", "exit"], tmp_path,
                    lambda name, live: paints_seen(live, wine.exe, 3))
-    lines = run.stand_in_lines()
+    with open(run.stand_in_log) as log:
+        lines = [line.split() for line in log]
     assert lines, "the stand-in opengl32's log is empty"
     actual, expected = asked_for_context(lines, failing)
     actual["box styles"] = box_styles(run.calls(own=True))
-    expected["box styles"] = ["%#x" % (BOX_FAILURE if text else BOX_FOREIGN), "%#x" % BOX_FAILURE]
+    failed = failing != "nothing"
+    expected["box styles"] = ["%#x" % (BOX_FAILURE if failed else BOX_FOREIGN), "%#x" % BOX_FAILURE]
     assert actual == expected
-    first, notice = run.boxes
-    if text is None:
-        assert_report_box(first, "Current OpenGL Driver:\n\n\n\n\n\n" +
-                          foreign_body(DEFAULT_METRICS), "yellow")
-    else:
-        assert_report_box(first, text, "red")
+    assert_shown(run, text, "red" if failed else "yellow")
     assert_window(run.window)
-    assert_box(notice, EXIT_NOTICE, "red")
-    assert run.exits == [0]
-    calls = [(line[0], int(line[1])) for line in lines if line[0] in ("create", "current", "delete")]
+    calls = [(word, int(context)) for word, context, *_ in lines
+             if word in ("create", "current", "delete")]
     deletes = [c for c in calls if c[0] == "delete"]
     binds = [c for c in calls if c == ("current", STAND_IN_CONTEXT)]
     if context_made:

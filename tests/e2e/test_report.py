@@ -4,10 +4,10 @@ value, and for driver strings that test the formatting and the header's cut."""
 
 import pytest
 
-from expected import (BOX_CALLS, BOX_OWN, DRIVER_KEY, EXIT_NOTICE, HKEY_LOCAL_MACHINE, KEY_READ,
-                      OWN_DRIVER, OWN_UNDETECTED_LINES, REGISTRY_CALLS, WIDTH_VALUE, assert_box,
-                      assert_report_box, assert_window, box_styles, foreign_report, header,
-                      own_report, registry_asked, vram_dram_lines)
+from expected import (BOX_CALLS, BOX_OWN, DRIVER_KEY, HKEY_LOCAL_MACHINE, KEY_READ, OWN_DRIVER,
+                      OWN_UNDETECTED_LINES, REGISTRY_CALLS, WIDTH_VALUE, assert_shown,
+                      assert_window, box_styles, foreign_report, header, own_report,
+                      registry_asked, vram_dram_lines)
 from screens import Screen
 from sessions import Run
 
@@ -18,21 +18,18 @@ from sessions import Run
                                             ("box", "escape:2")],
                          ids=["report escaped, then escape", "report OK, then close",
                               "report OK, then two escapes"])
-def test_foreign_driver(wine, keep, answer, ending):
+def test_foreign_driver(wine, tmp_path, answer, ending):
     """Mesa as itself, not the maker's driver: the report read and answered, the picture seen to
     change, the program ended; one exit notice, and no box after it."""
     strings = wine.strings(Run())
-    run = wine.run(Run(), [answer, "window", "changes", ending, "box", "exit"], keep)
-    report, notice = run.boxes
-    assert_report_box(report, foreign_report(strings), "yellow")
-    assert_window(run.window)
+    run = wine.run(Run(), [answer, "window", "changes", ending, "box", "exit"], tmp_path)
     # Escape reaches the window that has the focus, which then owns the notice; closing through
     # the frame destroys the window, which gives up the focus first.
-    assert_box(notice, EXIT_NOTICE, "red", owned_by_main=ending != "close")
-    assert run.exits == [0]
+    assert_shown(run, foreign_report(strings), "yellow", owner=ending != "close")
+    assert_window(run.window)
 
 
-def test_worked_example(wine, keep):
+def test_worked_example(wine, tmp_path):
     """The maker's driver with a GLINT MX renderer and a registry width of 32, at
     1024 x 768 x 16: VRAM and DRAM lines, the question icon, and no notice at exit. The width
     is read from the driver's key, opened for reading only. The desktop has two such monitors
@@ -44,16 +41,14 @@ def test_worked_example(wine, keep):
     assert strings["renderer"] == "OVRIN Pellora GLINT MX"
     assert {key: strings[key] for key in ("monitors", "desktop", "xres", "yres", "bits")} == {
         "monitors": 2, "desktop": [2048, 768], "xres": 1024, "yres": 768, "bits": 16}
-    run = wine.run(setting, ["box", "window", "changes", "escape", "exit"], keep)
+    run = wine.run(setting, ["box", "window", "changes", "escape", "exit"], tmp_path)
     own = run.calls(own=True)
     assert {"box styles": box_styles(own), "registry": registry_asked(own)} == {
         "box styles": ["%#x" % BOX_OWN],
         "registry": [["open", "%#x" % HKEY_LOCAL_MACHINE, DRIVER_KEY, 0, "%#x" % KEY_READ, 0],
                      ["query", WIDTH_VALUE, 0, 0, 0]]}
-    assert len(run.boxes) == 1
-    assert_report_box(run.boxes[0], own_report(strings, vram_dram_lines(3145728)), "blue")
+    assert_shown(run, own_report(strings, vram_dram_lines(3145728)), "blue")
     assert_window(run.window)
-    assert run.exits == [0]
 
 
 # Every other form the width value can take in the registry, for a GLINT MX board (whose own
@@ -70,18 +65,17 @@ def test_worked_example(wine, keep):
     pytest.param("hex:10,00,00", vram_dram_lines(2 * 786432), id="REG_BINARY 3 bytes"),
     pytest.param("hex:28,00,00,00", vram_dram_lines(5 * 786432), id="REG_BINARY 4 bytes"),
     # Longer than four bytes: the read fails and the board's default stays.
-    pytest.param("hex:10,00,00,00,00,00,00,00", vram_dram_lines(4 * 786432), id="REG_BINARY 8 bytes"),
+    pytest.param("hex:10,00,00,00,00,00,00,00", vram_dram_lines(4 * 786432),
+                 id="REG_BINARY 8 bytes"),
     pytest.param("", vram_dram_lines(4 * 786432), id="value missing"),
     pytest.param(None, vram_dram_lines(4 * 786432), id="key missing"),
 ])
-def test_registry_form(wine, keep, width, lines):
+def test_registry_form(wine, tmp_path, width, lines):
     """The maker's driver with one form of the width value: one box, the report, exact."""
     setting = Run(gl=OWN_DRIVER, width=width)
     strings = wine.strings(setting)
-    run = wine.run(setting, ["box", "window", "escape", "exit"], keep)
-    assert len(run.boxes) == 1
-    assert_report_box(run.boxes[0], own_report(strings, lines), "blue")
-    assert run.exits == [0]
+    run = wine.run(setting, ["box", "window", "escape", "exit"], tmp_path)
+    assert_shown(run, own_report(strings, lines), "blue")
 
 
 MARK_EXTENSION = "GL_X_OVRIN"  # Mesa appends it; Wine adds its WGL names after it
@@ -106,7 +100,7 @@ def renderer_to_the_cut(wine):
 
 
 @pytest.mark.parametrize("longer, own", [(0, True), (1, False)], ids=["mark kept", "mark cut"])
-def test_strings_verbatim_and_cut(wine, keep, renderer_to_the_cut, longer, own):
+def test_strings_verbatim_and_cut(wine, tmp_path, renderer_to_the_cut, longer, own):
     """Driver strings with format directives show verbatim; the mark at the very end of the
     kept 1,023 bytes is found, one byte further it is cut off and the driver counts as foreign."""
     # With spaces in it the long renderer wraps, and the box (and its icon) stays on screen.
@@ -114,9 +108,9 @@ def test_strings_verbatim_and_cut(wine, keep, renderer_to_the_cut, longer, own):
     setting = Run(gl=CUT_DRIVER + (("force_gl_renderer", renderer),))
     strings = wine.strings(setting)
     assert header(strings).endswith("OVRIN") == own, "the mark's place in the kept header"
-    run = wine.run(setting, ["box", "window", "escape"] + ([] if own else ["box"]) + ["exit"], keep)
+    steps = ["box", "window", "escape"] + ([] if own else ["box"]) + ["exit"]
+    run = wine.run(setting, steps, tmp_path)
     if own:
-        assert_report_box(run.boxes[0], own_report(strings, OWN_UNDETECTED_LINES), "blue")
+        assert_shown(run, own_report(strings, OWN_UNDETECTED_LINES), "blue")
     else:
-        assert_report_box(run.boxes[0], foreign_report(strings), "yellow")
-    assert run.exits == [0]
+        assert_shown(run, foreign_report(strings), "yellow")

@@ -7,28 +7,19 @@ takes and gives back are counted from Wine's relay trace of the calls that make 
 """
 
 import os
+import time
 
 import psutil
 
 import relay
-from sessions import Run, pids_in_prefix, wait_for
+from sessions import Run, pids_in_prefix
 
 SLACK_KIB = 1024
 
 
-def handle_balance(calls, ticks):
-    """For each tick (ms), the handles the program had taken a second or more before it and not
-    given back by then, each paired with its giving back by value. A paint under way at the tick
-    holds its device context for a moment only."""
-    held = [relay.handles_held([c for c in calls if c.ms <= tick])[0] for tick in ticks]
-    return [sum(c.ms <= tick - 1000 for c in taken) for tick, taken in zip(ticks, held)]
-
-
-def test_soak(wine, keep, pytestconfig):
-    option = pytestconfig.getoption
-    seconds, warmup, interval = option("soak_seconds"), option("soak_warmup"), option("soak_interval")
+def test_soak(wine, tmp_path, pytestconfig):
+    seconds, warmup, interval = map(int, pytestconfig.getoption("soak").split(":"))
     samples = []
-    exe_name = os.path.basename(wine.exe)
 
     def on_event(event):
         if "sample" not in event:
@@ -37,16 +28,14 @@ def test_soak(wine, keep, pytestconfig):
         # elsewhere on the machine must not be measured instead. A process forked from the
         # program's (seen once under Wine 10) carries its command line and environment until it
         # executes another program: look again briefly before a sample counts as having none.
-        pids = []
-
-        def one_process():
-            pids[:] = pids_in_prefix(wine.prefix, exe_name)
-            return len(pids) == 1
-
+        for _ in range(20):
+            pids = pids_in_prefix(wine.prefix, os.path.basename(wine.exe))
+            if len(pids) == 1:
+                break
+            time.sleep(0.05)
         try:
-            wait_for(one_process, 1, "one process of the program")
-            rss = psutil.Process(pids[0]).memory_info().rss // 1024
-        except (AssertionError, psutil.Error):
+            rss = psutil.Process(pids[0]).memory_info().rss // 1024 if len(pids) == 1 else None
+        except psutil.Error:
             rss = None
         samples.append(dict(event["sample"], rss_kib=rss))
         print("t=%5.1fs rss=%s KiB (processes of the exe in the prefix: %s)" % (
@@ -54,13 +43,17 @@ def test_soak(wine, keep, pytestconfig):
 
     run = wine.run(Run(relay=relay.HANDLE_CALLS),
                    ["box", "window", "sample:%d:%d" % (seconds, interval * 1000), "escape", "box",
-                    "exit"], keep, on_event=on_event, timeout=seconds + 600)
+                    "exit"], tmp_path, on_event=on_event, timeout=seconds + 600)
     assert run.exits == [0]
     calls = [c for c in run.calls() if c.name in relay.HANDLE_CALLS]
     assert calls, "the relay trace shows no call of the program's"
-    balances = handle_balance(calls, [s["tick"] for s in samples])
-    print("handles held at each sample:", balances)
-    settled = [dict(s, handles=b) for s, b in zip(samples, balances) if s["ms"] >= warmup * 1000]
+    # At each sample, the handles taken a second or more before it and not given back by then
+    # (a paint under way holds its device context for a moment only).
+    for sample in samples:
+        taken = relay.handles_held([c for c in calls if c.ms <= sample["tick"]])[0]
+        sample["handles"] = sum(c.ms <= sample["tick"] - 1000 for c in taken)
+    print("handles held at each sample:", [s["handles"] for s in samples])
+    settled = [s for s in samples if s["ms"] >= warmup * 1000]
     assert [s["ms"] for s in settled if s["rss_kib"] is None] == [], \
         "samples with no single process of the program in the prefix"
     assert len(settled) >= 3, "samples after the warm-up"
