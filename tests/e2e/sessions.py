@@ -135,13 +135,13 @@ def image_range(exe):
 
 def pids_in_prefix(prefix, exe_name):
     """Processes of this Wine prefix (other prefixes may be busy at the same time) started from
-    a program of that name."""
+    a program whose name begins so (the wineserver is wineserver64 on a 64-bit host)."""
     found = []
     for process in psutil.process_iter(["cmdline"]):
         try:
             argv = process.info["cmdline"] or []
-            if (argv and os.path.basename(argv[0].replace("\\", "/")).lower() == exe_name.lower()
-                    and process.environ().get("WINEPREFIX") == prefix):
+            name = os.path.basename(argv[0].replace("\\", "/")).lower() if argv else ""
+            if name.startswith(exe_name.lower()) and process.environ().get("WINEPREFIX") == prefix:
                 found.append(process.pid)
         except psutil.Error:
             pass  # gone, or not ours to read
