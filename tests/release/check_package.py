@@ -28,16 +28,16 @@ EXE32 = "OvrinGLQuery.exe"
 EXE64 = "x64/OvrinGLQuery.exe"
 README = "README.md"
 SUMS = "SHA256SUMS"
-MACHINES = {0x014C: "i386", 0x8664: "amd64"}
 
 
 def machine_of(data):
+    """i386, amd64, ...: pefile's name of the image's machine, IMAGE_FILE_MACHINE_I386 and so on,
+    as the checks on the exe name it."""
     try:
-        image = pefile.PE(data=data, fast_load=True)
+        machine = pefile.PE(data=data, fast_load=True).FILE_HEADER.Machine
     except pefile.PEFormatError:
         return "not a PE image"
-    machine = image.FILE_HEADER.Machine
-    return MACHINES.get(machine, "machine 0x%04x" % machine)
+    return pefile.MACHINE_TYPE.get(machine, "machine 0x%04x" % machine).split("MACHINE_")[-1].lower()
 
 
 def read_sums(text, failures):
