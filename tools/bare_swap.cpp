@@ -12,6 +12,8 @@
 
 #include <GL/gl.h>
 
+#include "ProgramPixelFormat.h"
+
 namespace {
 
 constexpr const char* WINDOW_CLASS_NAME = "OVRIN_OpenGL_Query";
@@ -23,13 +25,7 @@ unsigned long ticks = 0;
 
 bool CreateContext(HWND window)
 {
-    PIXELFORMATDESCRIPTOR format = {};
-    format.nSize = sizeof format;
-    format.nVersion = 1;
-    format.dwFlags = PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
-    format.iPixelType = PFD_TYPE_RGBA;
-    format.cColorBits = 24;
-    format.cDepthBits = 24;
+    const PIXELFORMATDESCRIPTOR format = ProgramPixelFormat();
     // CS_OWNDC keeps this device context for the window's whole life, so the context stays
     // current on it and no paint pays for binding it again.
     windowDc = GetDC(window);

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include "JsonText.h"
+#include "ProgramPixelFormat.h"
 
 #include <GL/gl.h>
 
@@ -31,12 +32,7 @@ int main()
                 GetDeviceCaps(dc, HORZRES), GetDeviceCaps(dc, VERTRES), GetDeviceCaps(dc, BITSPIXEL),
                 GetSystemMetrics(SM_CMONITORS), GetDeviceCaps(dc, DESKTOPHORZRES),
                 GetDeviceCaps(dc, DESKTOPVERTRES));
-    PIXELFORMATDESCRIPTOR pfd = {};
-    pfd.nSize = sizeof pfd;
-    pfd.nVersion = 1;
-    pfd.dwFlags = PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
-    pfd.cColorBits = 24;
-    pfd.cDepthBits = 24;
+    const PIXELFORMATDESCRIPTOR pfd = ProgramPixelFormat();
     const int format = ChoosePixelFormat(dc, &pfd);
     HGLRC context = nullptr;
     if (format != 0 && SetPixelFormat(dc, format, &pfd) && (context = wglCreateContext(dc)) != nullptr &&

@@ -267,12 +267,14 @@ class Session:
                             on_pause(events[-1]["pause"], Live(self.screen, events, stderr.name))
                         process.stdin.write("go\n")
                         process.stdin.flush()
-            except AssertionError as failure:
-                events.append({"error": "at a pause: %s" % failure})
+                process.wait(timeout=60)  # it has said all, and ends by itself
+            except (AssertionError, subprocess.TimeoutExpired) as failure:
+                events.append({"error": "the run stopped: %s" % failure})
             finally:
                 deadline.cancel()
-                process.kill()
-                process.wait()
+                if process.poll() is None:
+                    process.kill()
+                    process.wait()
             if late:
                 events.append({"error": "the run did not end within %d s" % timeout})
             stderr.seek(0)
