@@ -4,7 +4,6 @@ values it hands the platform."""
 import re
 
 CAPTION = "OVRIN OpenGL Query"
-MAIN_CLASS = "OVRIN_OpenGL_Query"
 EXIT_NOTICE = (
     "The previous OpenGL animation was not rendered using the\n"
     "OVRIN OpenGL driver. If you have an OVRIN Pellora installed,\n"
@@ -108,10 +107,8 @@ def assert_shown(run, report, icon, owner=None):
 
 
 def assert_window(window):
-    wanted = {"title": CAPTION, "style": WINDOW_STYLE_VISIBLE, "class_style": CS_HREDRAW_VREDRAW,
-              "outer size": [400, 400]}
-    assert dict({key: window[key] for key in wanted if key in window},
-                **{"outer size": window["outer"][2:]}) == wanted
+    assert [window["title"], window["style"], window["class_style"], window["outer"][2:]] == [
+        CAPTION, WINDOW_STYLE_VISIBLE, CS_HREDRAW_VREDRAW, [400, 400]]
 
 
 # Relay lists: the calls whose arguments say what the program asks of the platform. Every entry

@@ -5,7 +5,6 @@ order they were made.
 
 import collections
 import io
-import os
 import pickle
 import subprocess
 
@@ -19,8 +18,6 @@ FAKE = 1
 
 def tracing_env(trace_path):
     """The environment that makes Wine's unix side load the tracer, writing to trace_path."""
-    if os.path.exists(trace_path):
-        os.remove(trace_path)
     return {"LD_PRELOAD": " ".join(TRACERS), "TRACE_FILE": trace_path}
 
 

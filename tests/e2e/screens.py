@@ -127,7 +127,7 @@ def summarise(picture):
     pixels = list(picture.getdata())
     black = sum(map(is_black, pixels))
     gold = sum(map(is_gold, pixels))
-    # Everything at or below the black threshold in all three channels becomes 0.
+    # Lit (255) where any channel reaches the black threshold.
     lit = picture.point(lambda v: 255 if v >= 16 else 0).convert("L").point(lambda v: 255 * (v > 0))
     box = lit.getbbox()
     return {"black": black, "gold": gold, "total": len(pixels),

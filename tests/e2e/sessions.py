@@ -53,14 +53,13 @@ class Run:
     stand_in: str = None
 
 
-def wine_env(prefix, display, extra=()):
+def wine_env(prefix, display):
     env = {name: value for name, value in os.environ.items()
            # Settings of the caller's own GL or Wine must not leak into a run.
            if not name.startswith(("force_gl_", "MESA_", "WINE", "FAKE_GL_"))
            and name not in ("LD_PRELOAD", "TRACE_FILE")}
     env.update({"WINEPREFIX": prefix, "WINEARCH": "win64", "WINELOADER": WINE64,
                 "WINEDEBUG": "-all", "WINEDLLOVERRIDES": "mscoree,mshtml=", "DISPLAY": display})
-    env.update(extra)
     return env
 
 
