@@ -1,7 +1,9 @@
 """The end-to-end tests' fixtures: the built programs, the Wine sessions shared across tests (one
-open at a time, kept while the tests ask for the same screen), and each failing test's runs
-attached to its report. Each test keeps its screenshots and traces in its tmp_path, under the
---basetemp that the build tree gives, where the last run's stay to be looked at."""
+open at a time, kept while the tests ask for the same screen), and each test's runs in its own
+report. Each test keeps its screenshots and traces in its tmp_path, under the --basetemp that the
+build tree gives, where the last run's stay to be looked at."""
+
+import itertools
 
 import pytest
 
@@ -23,8 +25,16 @@ def pytest_addoption(parser):
                     "between samples")
 
 
+def pytest_configure(config):
+    config.addinivalue_line(
+        "markers", "x64_only(why): a row that re-tests, in one more start of the program, what "
+        "the 64-bit exe's rows and the 32-bit build's unit suite under Wine already see; the "
+        "32-bit exe's entries leave it out (-m 'not x64_only'), as each of its starts costs a "
+        "minute where i386 code runs emulated")
+
+
 @pytest.fixture(scope="session")
-def wine(pytestconfig, tmp_path_factory):
+def wine_sessions(pytestconfig, tmp_path_factory):
     option = pytestconfig.getoption
     manager = sessions.Wine(option("exe"), option("driver"), option("witness"), option("fake_gl"),
                             tmp_path_factory.mktemp("programs"), option("prefix"))
@@ -32,13 +42,11 @@ def wine(pytestconfig, tmp_path_factory):
     manager.close()
 
 
-@pytest.hookimpl(hookwrapper=True)
-def pytest_runtest_makereport(item):
-    """A failing test's report shows the runs it made."""
-    report = (yield).get_result()
-    wine = item.funcargs.get("wine")
-    if wine and report.when == "setup":
-        wine.outcomes = []
-    elif wine and report.when == "call" and report.failed:
-        for index, outcome in enumerate(wine.outcomes):
-            report.sections.append(("run %d of the test" % (index + 1), outcome.describe()))
+@pytest.fixture
+def wine(wine_sessions, request):
+    """The sessions, with each run this test makes shown in its report when it fails."""
+    number = itertools.count(1)
+    wine_sessions.record = lambda outcome: request.node.add_report_section(
+        "call", "run %d of the test" % next(number), outcome.describe())
+    yield wine_sessions
+    wine_sessions.record = None

@@ -14,7 +14,6 @@ import shutil
 import subprocess
 import sys
 import tempfile
-import threading
 import time
 
 import pefile
@@ -218,11 +217,12 @@ class Session:
         return dict(self.env, **extra)
 
     def apply(self, run):
-        """Puts the registry as `run` has it, when the last run had it otherwise."""
-        key = (run.width, run.relay)
-        if key != self.applied:
-            import_registry(self.env, registry_lines(run))
-            self.applied = key
+        """Puts the registry as `run` has it, when the last import wrote it otherwise: what is
+        compared is the import itself, so whatever in a run changes the registry is seen."""
+        lines = registry_lines(run)
+        if lines != self.applied:
+            import_registry(self.env, lines)
+            self.applied = lines
 
     def wine(self, *args, env=None, check=True, timeout=600):
         return subprocess.run([WINE64] + list(args), env=env or self.env, check=check,
@@ -232,17 +232,18 @@ class Session:
     def query(self, witness, run):
         """The driver's strings and the screen metrics, as the witness program sees them with
         the driver `run` poses."""
-        result = self.wine(windows_path(witness), env=self.env_for(Run(gl=run.gl)), timeout=900)
+        result = self.wine(windows_path(witness), env=self.env_for(run), timeout=900)
         found = [json.loads(line) for line in result.stdout.splitlines() if line.startswith("{")]
         if not found or "vendor" not in found[0]:
             raise RuntimeError("the witness got no context: %s\n%s" % (
                 found, result.stderr[-2000:]))
         return found[0]
 
-    def drive(self, driver, program, steps, env=None, on_pause=None, on_event=None, timeout=900):
+    def drive(self, driver, program, steps, env=None, on_pause=None, on_event=None):
         """Runs the driver over the program; returns its JSON events and Wine's messages.
         `on_pause` is called for each pause with its name and the `Live` run (a failed assert
-        there ends the run), `on_event` for each event as it arrives."""
+        there ends the run), `on_event` for each event as it arrives. The driver gives each step
+        a deadline of its own; the test's deadline bounds the whole (pytest-timeout)."""
         # Wine's and Mesa's messages go to a file: a trace can be far larger than a pipe holds,
         # and a full pipe would stop the program.
         with tempfile.NamedTemporaryFile(mode="w+", errors="replace") as stderr:
@@ -250,10 +251,7 @@ class Session:
                 [WINE64, windows_path(driver), windows_path(program)] + steps, env=env or self.env,
                 stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=stderr, text=True,
                 errors="replace")
-            # The deadline holds while the driver is silent too: at it the driver is ended.
-            events, late = [], []
-            deadline = threading.Timer(timeout, lambda: late.append(process.kill()))
-            deadline.start()
+            events = []
             try:
                 for line in process.stdout:
                     if not line.startswith("{"):
@@ -270,12 +268,9 @@ class Session:
             except (AssertionError, subprocess.TimeoutExpired) as failure:
                 events.append({"error": "the run stopped: %s" % failure})
             finally:
-                deadline.cancel()
                 if process.poll() is None:
                     process.kill()
                     process.wait()
-            if late:
-                events.append({"error": "the run did not end within %d s" % timeout})
             stderr.seek(0)
             return events, stderr.read()
 
@@ -290,12 +285,13 @@ class Session:
 class Wine:
     """The sessions of a test run, one open at a time (they share the prefix), each kept open
     for as long as the runs ask for its screen; the witness's answers, once per screen and
-    driver; and the program, or its copy beside the stand-in opengl32."""
+    driver; and the program, or its copy beside the stand-in opengl32. `record`, when set, is
+    given each run's outcome (the fixture puts it in the test's report)."""
 
     def __init__(self, exe, driver, witness, fake_gl, workdir, prefix=PREFIX):
         self.exe, self.driver, self.witness, self.fake_gl = exe, driver, witness, fake_gl
         self.workdir, self.prefix = workdir, prefix
-        self.current, self.answers, self.outcomes = None, {}, []
+        self.current, self.answers, self.record = None, {}, None
 
     def session(self, screen):
         if self.current is None or self.current.screen_kind != screen:
@@ -304,11 +300,13 @@ class Wine:
         return self.current
 
     def strings(self, run):
-        """The driver's strings and the screen metrics as a program on `run`'s screen sees them."""
-        key = (run.screen, run.gl)
-        if key not in self.answers:
-            self.answers[key] = self.session(run.screen).query(self.witness, run)
-        return self.answers[key]
+        """The driver's strings and the screen metrics as a program on `run`'s screen sees them.
+        The witness runs as `run` would but for what only the program under test is given; a
+        setting added to `Run` reaches the witness, and its answers are kept under it."""
+        seen_as = dataclasses.replace(run, width=None, relay=(), apitrace=False, stand_in=None)
+        if seen_as not in self.answers:
+            self.answers[seen_as] = self.session(run.screen).query(self.witness, seen_as)
+        return self.answers[seen_as]
 
     def program_for(self, run):
         if not run.stand_in:
@@ -320,21 +318,28 @@ class Wine:
         shutil.copy(self.fake_gl, os.path.join(folder, "opengl32.dll"))
         return os.path.join(folder, os.path.basename(self.exe))
 
-    def run(self, run, steps, keep, on_pause=None, on_event=None, timeout=900):
+    def run(self, run, steps, keep, on_pause=None, on_event=None):
         """Drives the program through `steps` in `run`'s setting; `keep` is the folder for the
         run's files. A run the driver could not finish fails here, explained."""
         session = self.session(run.screen)
-        session.apply(run)
         files = [os.path.join(keep, "run.trace"), os.path.join(keep, "stand-in.log")]
-        for path in files:
-            if os.path.exists(path):
-                os.remove(path)
-        program = self.program_for(run)
-        events, stderr = session.drive(self.driver, program, steps, session.env_for(run, files),
-                                       on_pause, on_event, timeout)
+        try:
+            session.apply(run)
+            for path in files:
+                if os.path.exists(path):
+                    os.remove(path)
+            program = self.program_for(run)
+            events, stderr = session.drive(self.driver, program, steps,
+                                           session.env_for(run, files), on_pause, on_event)
+        except BaseException:
+            # Whatever stopped the run (a failed pause callback, the test's deadline), its
+            # program and the registry are in a state no later run may inherit.
+            self.close()
+            raise
         outcome = Outcome(run, steps, program, events, stderr,
                           files[0] if run.apitrace else None, files[1] if run.stand_in else None)
-        self.outcomes.append(outcome)
+        if self.record:
+            self.record(outcome)
         # A driver that never ran prints nothing, not even the program's start.
         errors = outcome.of("error") or ([] if events else ["it printed nothing"])
         if errors:

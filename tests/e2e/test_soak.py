@@ -41,11 +41,11 @@ def test_soak(wine, tmp_path, pytestconfig):
         print("t=%5.1fs rss=%s KiB (processes of the exe in the prefix: %s)" % (
             event["sample"]["ms"] / 1000.0, rss, pids), flush=True)
 
-    run = wine.run(Run(relay=relay.HANDLE_CALLS),
-                   ["box", "window", "sample:%d:%d" % (seconds, interval * 1000), "escape", "box",
-                    "exit"], tmp_path, on_event=on_event, timeout=seconds + 600)
-    assert run.exits == [0]
-    calls = [c for c in run.calls() if c.name in relay.HANDLE_CALLS]
+    shown = wine.run(Run(relay=relay.HANDLE_CALLS),
+                     ["box", "window", "sample:%d:%d" % (seconds, interval * 1000), "escape",
+                      "box", "exit"], tmp_path, on_event=on_event)
+    assert shown.exits == [0]
+    calls = [c for c in shown.calls() if c.name in relay.HANDLE_CALLS]
     assert calls, "the relay trace shows no call of the program's"
     # At each sample, the handles taken a second or more before it and not given back by then
     # (a paint under way holds its device context for a moment only).
