@@ -136,3 +136,84 @@ def registry_asked(calls):
         elif c.name.startswith("advapi32.") or c.name.split(".")[1] in REGISTRY_CALLS:
             asked.append(repr(c))
     return asked
+
+
+# The calls whose order, arguments and handles the traced runs see. The first and last GL call of
+# the scene setup and of each frame stand for the calls between them. (The window's creation is
+# not among them: the program never destroys its window, which goes with the process, and the
+# handle pairing would count it as held.)
+CONTEXT_CALLS = ("user32.GetDC", "user32.ReleaseDC", "user32.SetTimer", "user32.KillTimer",
+                 "opengl32.wglCreateContext", "opengl32.wglDeleteContext",
+                 "opengl32.wglMakeCurrent")
+PAINT_CALLS = ("user32.BeginPaint", "user32.EndPaint")
+STEP_CALLS = BOX_CALLS + (
+    "user32.LoadIconA", "user32.LoadCursorA", "user32.ShowWindow", "gdi32.GetDeviceCaps",
+    "opengl32.glGetString", "user32.RegisterClassA", "gdi32.ChoosePixelFormat",
+    "gdi32.SetPixelFormat", "opengl32.glMatrixMode", "opengl32.glFinish", "user32.GetClientRect",
+    "user32.UpdateWindow", "user32.LoadAcceleratorsA", "user32.PostMessageA", "user32.GetFocus",
+    "user32.PostQuitMessage", "opengl32.glViewport", "opengl32.glCallList", "gdi32.SwapBuffers")
+ORDER_CALLS = CONTEXT_CALLS + PAINT_CALLS + STEP_CALLS
+# The steps of making the context, in their order, as the program calls them.
+MAKING_STEPS = ["ChoosePixelFormat", "SetPixelFormat", "wglCreateContext", "wglMakeCurrent"]
+
+
+def expected_steps(failing=None, own=False):
+    """The program's own calls outside its paints, in order, from the class to the quit: the
+    create sequence (inside the window's creation), the window shown, the destroy sequence.
+    `failing`: the step of making the context that fails (None: none does); `own`: whether the
+    driver is the maker's, whose width is read between the strings and the screen metrics, and
+    after which no exit notice comes."""
+    box = ["GetFocus", "MessageBoxA"]
+    if failing:
+        # The failure box, then straight on to giving back the device context.
+        create = MAKING_STEPS[:MAKING_STEPS.index(failing) + 1] + box
+    else:
+        create = (MAKING_STEPS + ["glGetString"] * 4 + ["RegOpenKeyExA", "RegQueryValueExA"] * own + ["GetDeviceCaps"] * 3 + box + ["glMatrixMode"] * 2 +
+                  ["glFinish", "wglMakeCurrent"])
+    delete = []
+    if failing in (None, "wglMakeCurrent"):  # a context was made: bound, unbound, deleted
+        delete = ["GetDC", "wglMakeCurrent"] + ["wglMakeCurrent"] * (not failing) + [
+            "ReleaseDC", "wglDeleteContext"]
+    return (["LoadIconA", "LoadCursorA", "RegisterClassA", "GetDC"] + create +
+            ["ReleaseDC", "GetClientRect", "SetTimer", "ShowWindow", "UpdateWindow",
+             # Escape and the quit command post the destroy request.
+             "LoadAcceleratorsA", "PostMessageA", "KillTimer"] + delete + box * (not own) +
+            ["PostQuitMessage"])
+
+
+FULL_PAINT = ["BeginPaint", "wglMakeCurrent", "glViewport", "glCallList", "SwapBuffers",
+              "wglMakeCurrent", "EndPaint"]
+BARE_PAINT = ["BeginPaint", "EndPaint"]
+
+
+def split_paints(names):
+    """The program's own calls outside its paints, and each paint's calls with the number of
+    outside calls made before it."""
+    outside, paints = [], []
+    for name in names:
+        if paints and paints[-1][1][-1] != "EndPaint":
+            paints[-1][1].append(name)
+        elif name == "BeginPaint":
+            paints.append((len(outside), [name]))
+        else:
+            outside.append(name)
+    return outside, paints
+
+
+def assert_order(calls, drawn, failing=None, own=False, stand_in=False):
+    """The create, paint and destroy sequences in their order: while the context can be bound,
+    a paint binds it, draws, swaps and unbinds before EndPaint; before it could be, and after it
+    is deleted, a paint draws nothing. `drawn`: the paints the run waited for, which must be
+    among those made while the context lived. With the stand-in opengl32, whose calls Wine does
+    not trace, only the other calls are seen. Returns the number of paints before the deletion."""
+    hidden = [n for n in FULL_PAINT + expected_steps()
+              if stand_in and n.startswith(("wgl", "gl"))]
+    outside, paints = split_paints([c.name.split(".")[1] for c in calls])
+    assert outside == [n for n in expected_steps(failing, own) if n not in hidden]
+    # The destroy sequence deletes the context right after the timer, with no message between.
+    before = [p for at, p in paints if at <= outside.index("KillTimer")]
+    paint = FULL_PAINT if failing is None else BARE_PAINT
+    assert [p for p in before if p != [n for n in paint if n not in hidden]] == []
+    assert [p for at, p in paints if at > outside.index("KillTimer") and p != BARE_PAINT] == []
+    assert len(before) >= drawn, "paints while the context lived"
+    return len(before)

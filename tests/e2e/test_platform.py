@@ -8,83 +8,16 @@ import struct
 import pytest
 
 import relay
-from expected import (BITSPIXEL, BOX_CALLS, BOX_FAILURE, BOX_FOREIGN, COLOR_WINDOW_BRUSH,
-                      CS_HREDRAW_VREDRAW, DESCRIPTOR_FIELDS, GL_EXTENSIONS,
-                      GL_RENDERER, GL_VENDOR, GL_VERSION, HORZRES, IDC_ARROW, IDI_APPICON,
-                      REGISTRY_CALLS, REQUESTED_FORMAT, RESOLUTION_LINE, SW_SHOWDEFAULT, TIMER_ID,
-                      TIMER_PERIOD_MS, VERTRES, assert_shown, assert_window, box_styles,
-                      foreign_body, foreign_report, registry_asked)
+from expected import (BITSPIXEL, BOX_FAILURE, BOX_FOREIGN, COLOR_WINDOW_BRUSH,
+                      CS_HREDRAW_VREDRAW, DESCRIPTOR_FIELDS, GL_EXTENSIONS, GL_RENDERER,
+                      GL_VENDOR, GL_VERSION, HORZRES, IDC_ARROW, IDI_APPICON, ORDER_CALLS,
+                      REGISTRY_CALLS, REQUESTED_FORMAT, RESOLUTION_LINE, SW_SHOWDEFAULT,
+                      TIMER_ID, TIMER_PERIOD_MS, VERTRES, assert_order, assert_shown,
+                      assert_window, box_styles, foreign_body, foreign_report, registry_asked)
 from screens import Screen, client_area, summarise
 from sessions import Run, image_range, wait_for
 
-CONTEXT_CALLS = ("user32.GetDC", "user32.ReleaseDC", "user32.SetTimer", "user32.KillTimer",
-                 "opengl32.wglCreateContext", "opengl32.wglDeleteContext",
-                 "opengl32.wglMakeCurrent")
-PAINT_CALLS = ("user32.BeginPaint", "user32.EndPaint")
-ASKING_CALLS = BOX_CALLS + REGISTRY_CALLS + (
-    "user32.LoadIconA", "user32.LoadCursorA", "user32.ShowWindow", "gdi32.GetDeviceCaps",
-    "opengl32.glGetString")
-# The steps whose places in the create, paint and destroy sequences the order checks see: the
-# first and last GL call of the scene setup and of each frame stand for the calls between them.
-# (The window's creation is not among them: the program never destroys its window, which goes
-# with the process, and the handle pairing would count it as held.)
-STEP_CALLS = ("user32.RegisterClassA", "gdi32.ChoosePixelFormat",
-              "gdi32.SetPixelFormat", "opengl32.glMatrixMode", "opengl32.glFinish",
-              "user32.GetClientRect", "user32.UpdateWindow", "user32.LoadAcceleratorsA",
-              "user32.PostMessageA", "user32.GetFocus", "user32.PostQuitMessage",
-              "opengl32.glViewport", "opengl32.glCallList", "gdi32.SwapBuffers")
-TRACED = Run(relay=CONTEXT_CALLS + PAINT_CALLS + ASKING_CALLS + STEP_CALLS)
-
-
-def names(calls):
-    return [c.name.split(".")[1] for c in calls]
-
-
-def expected_steps(context):
-    """The program's own calls outside its paints, in order, from the class to the quit: the
-    create sequence (inside the window's creation), the window shown, the destroy sequence."""
-    box = ["GetFocus", "MessageBoxA"]
-    if context:
-        create = (["ChoosePixelFormat", "SetPixelFormat", "wglCreateContext", "wglMakeCurrent"] +
-                  ["glGetString"] * 4 + ["GetDeviceCaps"] * 3 + box +
-                  ["glMatrixMode"] * 2 + ["glFinish", "wglMakeCurrent"])
-        delete = ["GetDC", "wglMakeCurrent", "wglMakeCurrent", "ReleaseDC", "wglDeleteContext"]
-    else:
-        create, delete = ["ChoosePixelFormat"] + box, []
-    return (["LoadIconA", "LoadCursorA", "RegisterClassA", "GetDC"] + create +
-            ["ReleaseDC", "GetClientRect", "SetTimer", "ShowWindow", "UpdateWindow",
-             # Escape and the quit command post the destroy request.
-             "LoadAcceleratorsA", "PostMessageA", "KillTimer"] + delete + box + ["PostQuitMessage"])
-
-
-FULL_PAINT = ["BeginPaint", "wglMakeCurrent", "glViewport", "glCallList", "SwapBuffers",
-              "wglMakeCurrent", "EndPaint"]
-BARE_PAINT = ["BeginPaint", "EndPaint"]
-
-
-def split_paints(own):
-    """The program's own calls outside its paints, and each paint's calls with the number of
-    outside calls made before it."""
-    outside, paints = [], []
-    for name in names(own):
-        if paints and paints[-1][1][-1] != "EndPaint":
-            paints[-1][1].append(name)
-        elif name == "BeginPaint":
-            paints.append((len(outside), [name]))
-        else:
-            outside.append(name)
-    return outside, paints
-
-
-def assert_order(own, context, drawn=0):
-    """The create, paint and destroy sequences in their order: a paint before the context is
-    deleted binds it, draws, swaps and unbinds before EndPaint; one after draws nothing."""
-    outside, paints = split_paints(own)
-    assert outside == expected_steps(context)
-    deleted = outside.index("wglDeleteContext") if context else 0
-    assert [p for at, p in paints if at <= deleted and p != FULL_PAINT] == []
-    assert [p for at, p in paints if at > deleted and p != BARE_PAINT] == []
-    assert sum(at <= deleted for at, _ in paints) >= drawn
+TRACED = Run(relay=ORDER_CALLS + REGISTRY_CALLS)
 
 
 def test_context_and_dc_balance(wine, tmp_path):
@@ -98,21 +31,23 @@ def test_context_and_dc_balance(wine, tmp_path):
     timer set at the start is the only one. Only the low 16 bits of a command count, so 0x10002
     quits like the Escape accelerator's command 2."""
     paints = 6  # each change of the picture is a paint that binds the context and unbinds it
-    run = wine.run(TRACED, ["box", "window", "command:1", "command:3", "command:0x30005",
-                            "command:0", "changes:%d" % paints, "window", "command:0x10002",
-                            "box", "exit"], tmp_path)
-    assert_shown(run, foreign_report(wine.strings(Run())), "yellow")
-    before, after = run.of("window")
+    shown = wine.run(TRACED, ["box", "window", "command:1", "command:3", "command:0x30005",
+                              "command:0", "changes:%d" % paints, "window", "command:0x10002",
+                              "box", "exit"], tmp_path)
+    assert_shown(shown, foreign_report(wine.strings(Run())), "yellow")
+    before, after = shown.of("window")
     assert_window(before)
     assert after == before, "the window after the other commands, against before them"
-    own = run.calls(own=True)
+    own = shown.calls(own=True)
     # Two device contexts, one context made and deleted, one timer set and killed, each binding
     # undone before the paint ends, and nothing bound after the deletion: all in the order.
-    assert_order(own, context=True, drawn=paints)
+    drawn = assert_order(own, paints)
+    made = [c.result for c in relay.of(own, "opengl32.wglCreateContext")]
     bound = [c.args[1] for c in relay.of(own, "opengl32.wglMakeCurrent")]
-    assert bound == [bound[0], 0] * (len(bound) // 2), "the one context bound, then unbound"
+    # At the start, at every paint while it lives, and once more just before its deletion.
+    assert bound == [made[0], 0] * (1 + drawn + 1), "the context made, bound, then unbound"
     # The screen metrics asked must be the ones the report shows.
-    x, y, bits = [int(n) for n in RESOLUTION_LINE.search(run.boxes[0]["text"]).groups()]
+    x, y, bits = [int(n) for n in RESOLUTION_LINE.search(shown.boxes[0]["text"]).groups()]
     window = relay.of(own, "user32.SetTimer")[0].args[0]
     assert {
         "icon": [c.args for c in relay.of(own, "user32.LoadIconA")],
@@ -142,7 +77,7 @@ def paints_seen(live, exe, at_least):
     def painted():
         with open(live.stderr_path, errors="replace") as f:
             own = relay.traced_calls(f.read(), live.events[0]["started"], image_range(exe))
-        return names(own).count("EndPaint")
+        return len(relay.of(own, "user32.EndPaint"))
     wait_for(lambda: painted() >= at_least, 120, "%d paints of the program" % at_least)
 
 
@@ -162,44 +97,57 @@ def test_no_context_window(wine, tmp_path):
         shots[name] = live.screen.screenshot("%s/%s.png" % (tmp_path, name))
 
     setting = dataclasses.replace(TRACED, screen=Screen(glx=False, background="#2060a0"))
-    run = wine.run(setting, ["box", "window", "pause:first", "pause:later", "escape", "box",
-                             "exit"], tmp_path, on_pause)
-    own = run.calls(own=True)
+    shown = wine.run(setting, ["box", "window", "pause:first", "pause:later", "escape", "box",
+                               "exit"], tmp_path, on_pause)
+    own = shown.calls(own=True)
     # The create sequence's device context the only one, no GL call, no screen metrics and no
-    # registry call: all in the order.
-    assert_order(own, context=False)
+    # registry call: all in the order; and no paint draws.
+    assert_order(own, 10, failing="ChoosePixelFormat")
     assert [box_styles(own), relay.unpaired_handles(own)] == [["%#x" % BOX_FAILURE] * 2, []]
-    assert_shown(run, "ChoosePixelFormat returned 0.", "red")
-    assert_window(run.window)
-    for name, image in shots.items():
-        summary = summarise(client_area(image, run.window))
-        # Anything else than black was drawn, erased or not shown.
-        assert [name, summary["gold"], summary["black"]] == [name, 0, summary["total"]]
+    assert_shown(shown, "ChoosePixelFormat returned 0.", "red")
+    assert_window(shown.window)
+    pictures = {name: summarise(client_area(image, shown.window)) for name, image in shots.items()}
+    # Anything else than black was drawn, erased or not shown.
+    assert {name: [p["gold"], p["black"]] for name, p in pictures.items()} == {
+        name: [0, pictures[name]["total"]] for name in ("first", "later")}
 
 
-# The stand-in's context handle and the pixel format it chooses (not 1, so that a program that
-# set format 1 whatever was chosen would be seen).
-STAND_IN_CONTEXT, STAND_IN_FORMAT = 0x5A5A, 3
+def stand_in_log(lines, failing, paints):
+    """The stand-in's log in order, with what it must be: the pixel format chosen, set (to the
+    format the stand-in chose) and the window class read when it was chosen; then the context
+    made, and while it lives bound and unbound at the start, at each of the `paints` before its
+    deletion and once more before it is deleted (a binding that fails is not undone). The steps
+    stop at the one that fails. The format and the context are the ones the stand-in gave."""
+    actual = [(w[0], int(w[1]), int(w[2])) if w[0] in ("create", "current", "delete") else
+              (w[1], int(w[2])) if w[0] == "descriptor" else tuple(w[:1]) for w in lines]
+    chosen = next((w[1] for w in actual if w[0] == "choose"), None)
+    context = next((w[1] for w in actual if w[0] == "create"), None)
+    expected = [("choose", 0 if failing == "wglChoosePixelFormat" else chosen), ("class",)]
+    if failing != "wglChoosePixelFormat":
+        expected.append(("set", chosen))
+    if failing not in ("wglChoosePixelFormat", "wglSetPixelFormat"):
+        expected.append(("create", context, 1) if failing != "wglCreateContext" else
+                        ("create", 0, 0))
+    if failing in ("wglMakeCurrent", "nothing"):
+        bound = failing == "nothing"
+        expected += ([("current", context, bound)] + [("current", 0, 1)] * bound) * (
+            1 + paints + 1) + [("delete", context, 1)]
+    return actual, expected
 
 
-def asked_for_context(lines, failing):
+def asked_for_context(lines):
     """The pixel format as the stand-in saw it inside the program when it was chosen and, unless
     choosing failed, when the chosen format was set, and the window class, next to what they
     must be."""
-    descriptors = [line[1:] for line in lines if line[0] == "descriptor"]
     classes = [[int(n) for n in line[1:]] for line in lines if line[0] == "class"]
     assert len(classes) == 1, "classes read"
     style, brush, cursor, arrow, icon, app_icon = classes[0]
-    actual = {"pixel format steps (format set)": [[step] + ([int(n)] if step == "set" else [])
-                                                  for step, n, _ in descriptors],
-              "class style": style, "class brush": brush,
+    actual = {"class style": style, "class brush": brush,
               "class cursor is the arrow": cursor == arrow != 0,
               "class icon is the exe's icon 101": icon == app_icon != 0}
-    expected = {"pixel format steps (format set)": [["choose"]] if failing == "wglChoosePixelFormat"
-                else [["choose"], ["set", STAND_IN_FORMAT]],
-                "class style": CS_HREDRAW_VREDRAW, "class brush": COLOR_WINDOW_BRUSH,
+    expected = {"class style": CS_HREDRAW_VREDRAW, "class brush": COLOR_WINDOW_BRUSH,
                 "class cursor is the arrow": True, "class icon is the exe's icon 101": True}
-    for step, _, descriptor in descriptors:
+    for _, step, _, descriptor in (line for line in lines if line[0] == "descriptor"):
         raw = b"" if descriptor == "none" else bytes.fromhex(descriptor)
         fields = struct.unpack("<HHI20BIII", raw) if raw else []
         actual.update({"%s: %s" % (step, name): v for name, v in zip(DESCRIPTOR_FIELDS, fields)})
@@ -207,47 +155,46 @@ def asked_for_context(lines, failing):
     return actual, expected
 
 
+# The 64-bit exe's rows alone: the 32-bit exe's failure handling is the same code, which its
+# row of a context that cannot be bound and its run without a pixel format go through.
+SAME_CODE = pytest.mark.x64_only("the same failure path as the wglMakeCurrent row")
+
+
 # With the stand-in opengl32 beside a copy of the program, each step of making the context is
-# made to fail in turn: the step, the box it must show first (with nothing failing, the report
-# of a driver that gives no strings), and whether a context then exists.
-FAILING_STEPS = [
-    ("wglChoosePixelFormat", "ChoosePixelFormat returned 0.", False),
-    ("wglSetPixelFormat", "SetPixelFormat returned FALSE.", False),
-    ("wglCreateContext", "wglCreateContext returned NULL.", False),
-    ("wglMakeCurrent", "wglMakeCurrent returned FALSE.", True),
-    ("nothing", "Current OpenGL Driver:\n\n\n\n\n\n" +
-     foreign_body({"xres": 1024, "yres": 768, "bits": 16}), True),
-]
-
-
-@pytest.mark.parametrize("failing, text, context_made", FAILING_STEPS,
-                         ids=[row[0] for row in FAILING_STEPS])
-def test_context_failure(wine, tmp_path, failing, text, context_made):
-    """One step of making the context fails: its own failure box, the window all the same, and
-    the exit notice. A context that exists but cannot be bound is tried again at every paint and
-    deleted at the end; one that was never made is never deleted. With every step working but a
-    driver that gives no strings, the report shows four empty lines. Every run asks for the same
-    pixel format, from a window of the same class."""
-    setting = Run(stand_in=failing, relay=BOX_CALLS + PAINT_CALLS)
-    run = wine.run(setting, ["box", "window", "pause:painted", "escape", "box", "exit"], tmp_path,
-                   lambda name, live: paints_seen(live, wine.exe, 3))
-    with open(run.stand_in_log) as log:
+# made to fail in turn: the step the stand-in fails, the program's step that then fails (None:
+# none), and the box it must show first (with nothing failing, the report of a driver that gives
+# no strings).
+@pytest.mark.parametrize("failing, step, text", [
+    pytest.param("wglChoosePixelFormat", "ChoosePixelFormat", "ChoosePixelFormat returned 0.",
+                 id="wglChoosePixelFormat", marks=SAME_CODE),
+    pytest.param("wglSetPixelFormat", "SetPixelFormat", "SetPixelFormat returned FALSE.",
+                 id="wglSetPixelFormat", marks=SAME_CODE),
+    pytest.param("wglCreateContext", "wglCreateContext", "wglCreateContext returned NULL.",
+                 id="wglCreateContext", marks=SAME_CODE),
+    pytest.param("wglMakeCurrent", "wglMakeCurrent", "wglMakeCurrent returned FALSE.",
+                 id="wglMakeCurrent"),
+    pytest.param("nothing", None, "Current OpenGL Driver:\n\n\n\n\n\n" +
+                 foreign_body({"xres": 1024, "yres": 768, "bits": 16}), id="nothing",
+                 marks=SAME_CODE),
+])
+def test_context_failure(wine, tmp_path, failing, step, text):
+    """One step of making the context fails: its own failure box, then straight on to giving
+    back the device context; the window all the same, and the exit notice. A context that exists
+    but cannot be bound is tried again at every paint and deleted at the end; one that was never
+    made is never bound or deleted. With every step working but a driver that gives no strings,
+    the report shows four empty lines. Every run asks for the same pixel format, from a window
+    of the same class."""
+    shown = wine.run(dataclasses.replace(TRACED, stand_in=failing),
+                     ["box", "window", "pause:painted", "escape", "box", "exit"], tmp_path,
+                     lambda name, live: paints_seen(live, wine.exe, 3))
+    own = shown.calls(own=True)
+    drawn = assert_order(own, 3, failing=step, stand_in=True)
+    with open(shown.stand_in_log) as log:
         lines = [line.split() for line in log]
-    assert lines, "the stand-in opengl32's log is empty"
-    actual, expected = asked_for_context(lines, failing)
-    actual["box styles"] = box_styles(run.calls(own=True))
-    failed = failing != "nothing"
-    expected["box styles"] = ["%#x" % (BOX_FAILURE if failed else BOX_FOREIGN), "%#x" % BOX_FAILURE]
+    actual, expected = asked_for_context(lines)
+    actual["stand-in's log"], expected["stand-in's log"] = stand_in_log(lines, failing, drawn)
+    actual["box styles"] = box_styles(own)
+    expected["box styles"] = ["%#x" % (BOX_FAILURE if step else BOX_FOREIGN), "%#x" % BOX_FAILURE]
     assert actual == expected
-    assert_shown(run, text, "red" if failed else "yellow")
-    assert_window(run.window)
-    calls = [(word, int(context)) for word, context, *_ in lines
-             if word in ("create", "current", "delete")]
-    deletes = [c for c in calls if c[0] == "delete"]
-    binds = [c for c in calls if c == ("current", STAND_IN_CONTEXT)]
-    if context_made:
-        assert deletes == [("delete", STAND_IN_CONTEXT)], "context deleted once"
-        assert calls[-1][0] == "delete", "the context's last call"
-        assert len(binds) >= 3, "the context bound at every paint"
-    else:
-        assert deletes + binds == [], "calls on a context that was never made"
+    assert_shown(shown, text, "red" if step else "yellow")
+    assert_window(shown.window)

@@ -50,16 +50,16 @@ def test_animation(wine, tmp_path):
                                                                                  "changes")]
     steps += ["escape", "box", "exit"]
     strings = wine.strings(Run())
-    run = wine.run(Run(), steps, tmp_path, on_pause)
+    shown = wine.run(Run(), steps, tmp_path, on_pause)
 
-    assert_shown(run, foreign_report(strings), "yellow")
-    assert_window(run.window)
-    square_client = run.window["client"]
-    wide_client = [e["client"] for e in run.events if "resized" in e][0]
+    assert_shown(shown, foreign_report(strings), "yellow")
+    assert_window(shown.window)
+    square_client = shown.window["client"]
+    wide_client = [e["client"] for e in shown.events if "resized" in e][0]
     assert wide_client[0] > square_client[0] and wide_client[1] == square_client[1], \
         "the resize widened the client area only"
 
-    pictures = {name: client_area(shots[name], run.window,
+    pictures = {name: client_area(shots[name], shown.window,
                                   square_client if name in square_names else wide_client)
                 for name in shots}
     summaries = {name: check_picture(name, picture) for name, picture in pictures.items()}
@@ -90,12 +90,13 @@ def test_minimise_and_restore(wine, tmp_path):
     squeezed to no height and widened to yet another size, it draws at that one. The size a frame
     is drawn at is its viewport, from the GL calls that reach the driver."""
     restored, widened = (600, 400), (700, 300)
-    run = wine.run(Run(apitrace=True), [
+    shown = wine.run(Run(apitrace=True), [
         "box", "window", "changes", "resize:0:0", "resize:restore:%d:%d" % restored, "changes:2",
-        "resize:300:0", "resize:%d:%d" % widened, "changes:2", "escape", "box", "exit"], tmp_path)
-    client = run.window["client"]
-    frame = [o - c for o, c in zip(run.window["outer"][2:], client)]
-    resized = [e for e in run.events if "resized" in e]
+        "resize:300:0", "resize:%d:%d" % widened, "changes:2", "escape", "box", "exit"],
+        tmp_path)
+    client = shown.window["client"]
+    frame = [o - c for o, c in zip(shown.window["outer"][2:], client)]
+    resized = [e for e in shown.events if "resized" in e]
     sizes = [[w - f for w, f in zip(size, frame)] for size in (restored, widened)]
     assert [e.get("client") for e in resized[:2] + resized[3:]] == [None] + sizes, \
         "client size after minimising, restoring and widening"
@@ -105,10 +106,10 @@ def test_minimise_and_restore(wine, tmp_path):
     # and whether a tick draws there before the widening depends on the machine's load: those
     # frames are not counted. A run of frames at one size is one.
     squeezed = [0, 0] + resized[2]["client"]
-    drawn = [v for v in (c.numbers() for c in gltrace.read(run.trace, {"glViewport"}))
+    drawn = [v for v in (c.numbers() for c in gltrace.read(shown.trace, {"glViewport"}))
              if v[2] and v[3] and v != squeezed]
     drawn = [v for i, v in enumerate(drawn) if i == 0 or v != drawn[i - 1]]
     assert drawn == [[0, 0] + size for size in [client] + sizes], \
         "viewports of the frames drawn at the start, after the restore and after widening"
-    assert len(run.boxes) == 2
-    assert run.exits == [0]
+    assert len(shown.boxes) == 2
+    assert shown.exits == [0]
