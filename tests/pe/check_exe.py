@@ -9,8 +9,9 @@ Verifies the machine type, the GUI subsystem and its version, that every importe
 version block, the Escape accelerator table, the application icon's two 16-colour images and
 the application manifest, in a form every Windows that reads manifests accepts. From binutils'
 disassembly: that the entry point sets the x87 control word, and in the 32-bit exe that no
-instruction is newer than the original Pentium. The PE file is read with pefile; the import list and the machine are
-also read by binutils and the two readings must agree, so a misreading cannot hide a stray DLL.
+instruction is newer than the original Pentium. The PE file is read with pefile; the import list
+and the machine are also read by binutils and the two readings must agree, so a misreading cannot
+hide a stray DLL.
 
 Exit status 0 with a one-line summary when everything holds; 1 with one "FAIL <check>:"
 line per failed check otherwise; 2 on bad usage.
@@ -557,8 +558,8 @@ def check(path, machine, version, objdump, allowed):
                 failures.append("%s: malformed resource: %s" % (what, e))
 
     summary = ("%s, Windows GUI %d.%d, %d imports from %s, all in Windows %s; entry sets x87 "
-               "control word 0x%04x%s; version %s; Escape accelerator; 32x32 and 16x16 16-colour icon; "
-               "manifest: dpiAware, asInvoker, Vista to 10/11"
+               "control word 0x%04x%s; version %s; Escape accelerator; 32x32 and 16x16 16-colour "
+               "icon; manifest: dpiAware, asInvoker, Vista to 10/11"
                % (found_machine, subsystem_version[0], subsystem_version[1], len(imports),
                   ", ".join(sorted(dll_stem(d) for d in dlls)), OLDEST_WINDOWS, X87_CONTROL_WORD,
                   "; no instruction newer than the Pentium" if machine == "i386" else "",

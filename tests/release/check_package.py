@@ -125,7 +125,8 @@ def check(data, expected, texts, version):
     title = "OVRIN OpenGL Query %s" % version
     first = files.get(README, b"").split(b"\n")[0].rstrip(b"\r")
     if README in files and first != title.encode():
-        failures.append("%s: first line %r, expected %r" % (README, first.decode("latin-1"), title))
+        failures.append("%s: first line %r, expected %r"
+                        % (README, first.decode("latin-1"), title))
 
     if SUMS in files:
         listed = read_sums(files[SUMS].decode("utf-8", errors="replace"), failures)
@@ -189,7 +190,8 @@ SPOILED = (
     ("the two exes in each other's place", swap_exes,
      ["%s: amd64, expected i386" % EXE32, "%s: i386, expected amd64" % EXE64]),
     ("no licence", lambda files: files.pop(LICENCE),
-     ["zip: %s is missing" % LICENCE, "%s: lists %s, which is not in the package" % (SUMS, LICENCE)]),
+     ["zip: %s is missing" % LICENCE,
+      "%s: lists %s, which is not in the package" % (SUMS, LICENCE)]),
     ("an LF line in the readme", lf_line, ["%s: line 1 ends in a bare LF, not CRLF" % README]),
     ("a multiplication sign in the release notes", non_ascii,
      ["%s: line 1 has byte 0xc3 at column 1, not ASCII" % CHANGES,
