@@ -6,11 +6,12 @@
 
 Verifies the machine type, the GUI subsystem and its version, that every imported function
 (ordinary and delay-loaded) is on the list of those the oldest supported Windows has, the
-version block, the Escape accelerator table, the 16-colour application icon and the application
-manifest, in a form every Windows that reads manifests accepts. From binutils' disassembly: that
-the entry point sets the x87 control word, and in the 32-bit exe that no instruction is newer
-than the original Pentium. The PE file is read with pefile; the import list and the machine are
-also read by binutils and the two readings must agree, so a misreading cannot hide a stray DLL.
+version block, the Escape accelerator table, the application icon's two 16-colour images and
+the application manifest, in a form every Windows that reads manifests accepts. From binutils'
+disassembly: that the entry point sets the x87 control word, and in the 32-bit exe that no
+instruction is newer than the original Pentium. The PE file is read with pefile; the import list
+and the machine are also read by binutils and the two readings must agree, so a misreading cannot
+hide a stray DLL.
 
 Exit status 0 with a one-line summary when everything holds; 1 with one "FAIL <check>:"
 line per failed check otherwise; 2 on bad usage.
@@ -18,6 +19,7 @@ line per failed check otherwise; 2 on bad usage.
 
 import argparse
 import csv
+import hashlib
 import io
 import os
 import re
@@ -94,9 +96,13 @@ VERSION_STRINGS = ("FileVersion", "ProductVersion")
 NON_EMPTY_STRINGS = ("CompanyName", "FileDescription", "InternalName", "LegalCopyright",
                      "OriginalFilename")
 
-ICON_SIZE = 32
+# The icon's images, larger first: each 16 colours, 4 bits per pixel. The 32 x 32 image is the
+# one the program has always shown; its bytes stay as they are (their SHA-256 here), and the
+# 16 x 16 one, drawn for the title bar and the taskbar, is checked once the 32 x 32 one holds.
+ICON_SIZES = (32, 16)
 ICON_BITS = 4
 ICON_COLOURS = 1 << ICON_BITS
+ICON_32_SHA256 = "b840588ae7d2c0e04999d1daa00832511fe7dd9cde6518ae1b0c0bdbfdefaa08"
 
 ASM_V1 = "urn:schemas-microsoft-com:asm.v1"
 # The elements below <assembly> that stand in the asm.v1 namespace (Microsoft's "Application
@@ -190,17 +196,28 @@ def check_icon(pe, table, failures, version):
         failures.append("icon: group header (%d, %d), expected (0, 1)" % (reserved, kind))
         return
     entries = [struct.unpack_from("<BBBBHHIH", group, 6 + 14 * i) for i in range(count)]
-    wanted = [e for e in entries
-              if e[:3] == (ICON_SIZE, ICON_SIZE, ICON_COLOURS) and e[5] == ICON_BITS]
+    for size in ICON_SIZES:
+        image = icon_image(table, entries, size, failures)
+        if image is None:
+            return
+        if size == ICON_SIZES[0] and hashlib.sha256(image).hexdigest() != ICON_32_SHA256:
+            failures.append("icon: the 32x32 image's bytes have changed (SHA-256 %s, expected %s)"
+                            % (hashlib.sha256(image).hexdigest(), ICON_32_SHA256))
+
+
+def icon_image(table, entries, size, failures):
+    """The group's size x size, 16-colour, 4-bpp image, or None after failures."""
+    before = len(failures)
+    wanted = [e for e in entries if e[:3] == (size, size, ICON_COLOURS) and e[5] == ICON_BITS]
     if not wanted:
         failures.append("icon: no %dx%d, 16-colour, 4-bpp image among %s" % (
-            ICON_SIZE, ICON_SIZE, ", ".join("%dx%d/%d colours/%d bpp" % (e[0], e[1], e[2], e[5])
-                                            for e in entries) or "no entries"))
-        return
+            size, size, ", ".join("%dx%d/%d colours/%d bpp" % (e[0], e[1], e[2], e[5])
+                                  for e in entries) or "no entries"))
+        return None
     _, _, _, _, _, _, declared_size, ident = wanted[0]
     image = only_resource(table, RT_ICON, ident, "icon", failures)
     if image is None:
-        return
+        return None
     if len(image) != declared_size:
         failures.append("icon: image %d is %d bytes, the group says %d"
                         % (ident, len(image), declared_size))
@@ -208,19 +225,20 @@ def check_icon(pe, table, failures, version):
         struct.unpack_from("<IiiHHIIiiII", image, 0)
     # An icon image's height covers the colour image and the transparency mask stacked.
     got = (header_size, width, height, planes, bits, compression)
-    expected = (40, ICON_SIZE, 2 * ICON_SIZE, 1, ICON_BITS, 0)
+    expected = (40, size, 2 * size, 1, ICON_BITS, 0)
     if got != expected:
         failures.append("icon: image %d header (size, width, height, planes, bpp, compression)"
                         " = %s, expected %s" % (ident, got, expected))
-        return
+        return None
     if used not in (0, ICON_COLOURS):
         failures.append("icon: image %d uses %d palette entries, expected 16" % (ident, used))
-    row_bytes = ((ICON_SIZE * ICON_BITS + 31) // 32) * 4
-    mask_bytes = ((ICON_SIZE + 31) // 32) * 4
-    needed = 40 + 4 * ICON_COLOURS + ICON_SIZE * (row_bytes + mask_bytes)
+    row_bytes = ((size * ICON_BITS + 31) // 32) * 4
+    mask_bytes = ((size + 31) // 32) * 4
+    needed = 40 + 4 * ICON_COLOURS + size * (row_bytes + mask_bytes)
     if len(image) < needed:
-        failures.append("icon: image %d is %d bytes, a 32x32 4-bpp icon needs %d"
-                        % (ident, len(image), needed))
+        failures.append("icon: image %d is %d bytes, a %dx%d 4-bpp icon needs %d"
+                        % (ident, len(image), size, size, needed))
+    return image if len(failures) == before else None
 
 
 def check_version(pe, table, failures, version):
@@ -540,8 +558,8 @@ def check(path, machine, version, objdump, allowed):
                 failures.append("%s: malformed resource: %s" % (what, e))
 
     summary = ("%s, Windows GUI %d.%d, %d imports from %s, all in Windows %s; entry sets x87 "
-               "control word 0x%04x%s; version %s; Escape accelerator; 32x32 16-colour icon; "
-               "manifest: dpiAware, asInvoker, Vista to 10/11"
+               "control word 0x%04x%s; version %s; Escape accelerator; 32x32 and 16x16 16-colour "
+               "icon; manifest: dpiAware, asInvoker, Vista to 10/11"
                % (found_machine, subsystem_version[0], subsystem_version[1], len(imports),
                   ", ".join(sorted(dll_stem(d) for d in dlls)), OLDEST_WINDOWS, X87_CONTROL_WORD,
                   "; no instruction newer than the Pentium" if machine == "i386" else "",

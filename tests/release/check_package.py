@@ -1,13 +1,16 @@
 #!/usr/bin/env python3
 """Builds the release zip and checks what it holds.
 
-  check_package.py --build-dir DIR --exe32 EXE --exe64 EXE --exe64-again EXE --readme FILE
-                   --version VERSION [--cmake CMAKE] [--self-test]
+  check_package.py --build-dir DIR --exe32 EXE --exe64 EXE --exe64-again EXE
+                   --changelog FILE --licence FILE --version VERSION [--cmake CMAKE] [--self-test]
 
 Runs `cmake --build DIR --target package`, then checks that DIR/OvrinGLQuery-VERSION-win32.zip
 holds, in one folder of the same name, exactly the 32-bit exe (the very file the build made),
 x64/ with the 64-bit exe (the same bytes as --exe64 and as --exe64-again, another build of it),
-README.md and SHA256SUMS, and that SHA256SUMS lists each of the other three once with its hash.
+readme.txt, changes.txt, license.txt and SHA256SUMS, and that SHA256SUMS lists each of the
+other five once with its hash. The three texts are for Notepad on Windows NT 4.0 and later:
+CRLF line ends only, ASCII only, no line over 76 columns; the release notes are --changelog's
+text and the licence --licence's, line ends apart; the readme names this version first.
 With --self-test it also spoils copies of that zip in the ways a packaging mistake would, and
 fails unless the check rejects each copy for its fault.
 """
@@ -26,8 +29,11 @@ import pefile
 PACKAGE = None  # OvrinGLQuery-<version>-win32, set from --version
 EXE32 = "OvrinGLQuery.exe"
 EXE64 = "x64/OvrinGLQuery.exe"
-README = "README.md"
+README = "readme.txt"
+CHANGES = "changes.txt"
+LICENCE = "license.txt"
 SUMS = "SHA256SUMS"
+TEXT_COLUMNS = 76
 
 
 def machine_of(data):
@@ -54,9 +60,30 @@ def read_sums(text, failures):
     return listed
 
 
-def check(data, expected):
-    """[failures] for the zip's bytes; `expected` maps EXE32, EXE64, README to the files each
-    must equal."""
+def check_text(name, text, failures):
+    """CRLF only, ASCII only, lines of TEXT_COLUMNS at most: the first offending line of each."""
+    *lines, rest = text.split(b"\n")
+    if rest:
+        failures.append("%s: does not end in CRLF" % name)
+    faults = {}
+    for number, line in enumerate(lines, 1):
+        if not line.endswith(b"\r"):
+            faults.setdefault("lf", "%s: line %d ends in a bare LF, not CRLF" % (name, number))
+        line = line.removesuffix(b"\r")
+        stray = re.search(rb"[^\x00-\x7f]", line)
+        if stray:
+            faults.setdefault("ascii", "%s: line %d has byte 0x%02x at column %d, not ASCII"
+                              % (name, number, line[stray.start()], stray.start() + 1))
+        width = len(line)
+        if width > TEXT_COLUMNS:
+            faults.setdefault("width", "%s: line %d is %d columns, over %d"
+                              % (name, number, width, TEXT_COLUMNS))
+    failures.extend(faults.values())
+
+
+def check(data, expected, texts, version):
+    """[failures] for the zip's bytes; `expected` maps EXE32 and EXE64 to the files each must
+    equal, `texts` CHANGES and LICENCE to the files whose text each must be."""
     failures = []
     try:
         archive = zipfile.ZipFile(io.BytesIO(data))
@@ -71,7 +98,7 @@ def check(data, expected):
             continue
         files[info.filename[len(PACKAGE) + 1:]] = archive.read(info)
 
-    wanted = {EXE32, EXE64, README, SUMS}
+    wanted = {EXE32, EXE64, README, CHANGES, LICENCE, SUMS}
     for name in sorted(wanted - files.keys()):
         failures.append("zip: %s is missing" % name)
     for name in sorted(files.keys() - wanted):
@@ -87,6 +114,19 @@ def check(data, expected):
             with open(path, "rb") as f:
                 if files[name] != f.read():
                     failures.append("%s: differs from %s" % (name, path))
+
+    for name in (README, CHANGES, LICENCE):
+        if name in files:
+            check_text(name, files[name], failures)
+    for name, path in texts.items():
+        with open(path, "rb") as f:
+            if name in files and files[name].replace(b"\r\n", b"\n") != f.read():
+                failures.append("%s: text differs from %s" % (name, path))
+    title = "OVRIN OpenGL Query %s" % version
+    first = files.get(README, b"").split(b"\n")[0].rstrip(b"\r")
+    if README in files and first != title.encode():
+        failures.append("%s: first line %r, expected %r"
+                        % (README, first.decode("latin-1"), title))
 
     if SUMS in files:
         listed = read_sums(files[SUMS].decode("utf-8", errors="replace"), failures)
@@ -127,6 +167,18 @@ def add_stray(files):
     files["OvrinGLQuery.map"] = b"left over\n"
 
 
+def lf_line(files):
+    files[README] = files[README].replace(b"\r\n", b"\n", 1)
+
+
+def non_ascii(files):
+    files[CHANGES] = "\u00d7".encode() + files[CHANGES]
+
+
+def long_line(files):
+    files[README] = files[README].replace(b"\r\n", b" " * TEXT_COLUMNS + b"\r\n", 1)
+
+
 def drop_readme_sum(files):
     files[SUMS] = b"".join(line + b"\n" for line in files[SUMS].splitlines()
                            if not line.endswith(README.encode()))
@@ -137,18 +189,24 @@ SPOILED = (
      ["%s: differs from " % EXE32, "%s: wrong hash for %s" % (SUMS, EXE32)]),
     ("the two exes in each other's place", swap_exes,
      ["%s: amd64, expected i386" % EXE32, "%s: i386, expected amd64" % EXE64]),
-    ("no README", lambda files: files.pop(README),
-     ["zip: %s is missing" % README, "%s: lists %s, which is not in the package" % (SUMS, README)]),
+    ("no licence", lambda files: files.pop(LICENCE),
+     ["zip: %s is missing" % LICENCE,
+      "%s: lists %s, which is not in the package" % (SUMS, LICENCE)]),
+    ("an LF line in the readme", lf_line, ["%s: line 1 ends in a bare LF, not CRLF" % README]),
+    ("a multiplication sign in the release notes", non_ascii,
+     ["%s: line 1 has byte 0xc3 at column 1, not ASCII" % CHANGES,
+      "%s: text differs from " % CHANGES]),
+    ("a long line in the readme", long_line, ["%s: line 1 is " % README]),
     ("a stray file", add_stray,
      ["zip: OvrinGLQuery.map does not belong", "%s: does not cover OvrinGLQuery.map" % SUMS]),
     ("a checksum line missing", drop_readme_sum, ["%s: does not cover %s" % (SUMS, README)]),
 )
 
 
-def self_test(data, expected):
+def self_test(data, *others):
     wrong = []
     for what, change, messages in SPOILED:
-        failures = check(respelled(data, change), expected)
+        failures = check(respelled(data, change), *others)
         for message in messages:
             if not any(f.startswith(message) for f in failures):
                 wrong.append("self-test: with %s, no failure starting %r (got %s)"
@@ -163,7 +221,8 @@ def main(argv):
     parser.add_argument("--exe64", required=True)
     parser.add_argument("--exe64-again", required=True,
                         help="another build's 64-bit exe (the windows-x64 preset's)")
-    parser.add_argument("--readme", required=True)
+    parser.add_argument("--changelog", required=True, help="CHANGELOG.md: the release notes")
+    parser.add_argument("--licence", required=True, help="LICENSE")
     parser.add_argument("--version", required=True, help="the project version, e.g. 2.0.0.3")
     parser.add_argument("--cmake", default="cmake")
     parser.add_argument("--self-test", action="store_true")
@@ -186,16 +245,18 @@ def main(argv):
         return 1
     with open(zip_path, "rb") as f:
         data = f.read()
-    expected = {EXE32: [args.exe32], EXE64: [args.exe64, args.exe64_again], README: [args.readme]}
-    failures = check(data, expected)
+    expected = {EXE32: [args.exe32], EXE64: [args.exe64, args.exe64_again]}
+    texts = {CHANGES: args.changelog, LICENCE: args.licence}
+    failures = check(data, expected, texts, args.version)
     if args.self_test and not failures:
-        failures = self_test(data, expected)
+        failures = self_test(data, expected, texts, args.version)
     if failures:
         for failure in failures:
             print("FAIL " + failure)
         return 1
-    print("%s: OK: %s, %s, %s and %s%s" % (os.path.basename(zip_path), EXE32, EXE64, README, SUMS,
-                                           "; and each spoiled copy rejected" if args.self_test else ""))
+    print("%s: OK: %s and %s%s" % (os.path.basename(zip_path),
+                                   ", ".join((EXE32, EXE64, README, CHANGES, LICENCE)), SUMS,
+                                   "; and each spoiled copy rejected" if args.self_test else ""))
     return 0
 
 
