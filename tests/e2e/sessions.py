@@ -34,6 +34,12 @@ X11_DRIVER_SECTION = r"HKEY_CURRENT_USER\Software\Wine\X11 Driver"
 # take turns on it (a session locks it).
 PREFIX = os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))),
                       "build", "wine-prefix")
+# Wine's own Marlett (package fonts-wine), the font Windows draws the caption buttons, scroll
+# arrows and check marks from. Wine 8 as Debian builds it looks for its own fonts under a path it
+# cannot open ("<data dir>\../fonts", refused as an invalid name), so without a copy in the
+# prefix's Fonts folder, where Windows keeps it too, the buttons show Marlett's character codes
+# ("0 1 r") in another font.
+MARLETT = "/usr/share/wine/fonts/marlett.ttf"
 
 
 @dataclasses.dataclass(frozen=True)
@@ -91,21 +97,27 @@ def ensure_prefix(prefix=PREFIX):
     os.makedirs(os.path.dirname(prefix), exist_ok=True)
     with open(prefix + ".lock", "w") as lock:
         fcntl.flock(lock, fcntl.LOCK_EX)
-        if os.path.exists(os.path.join(prefix, ".booted")):
-            return prefix
-        shutil.rmtree(prefix, ignore_errors=True)
-        screen = Screen().start()
-        try:
-            started = time.time()
-            subprocess.run([WINE64, "wineboot", "-i"], env=wine_env(prefix, screen.display),
-                           check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                           timeout=1800)
-            end_wineserver(prefix)
-            log("booted the Wine prefix in %.0f s" % (time.time() - started))
-        finally:
-            screen.close()
-        open(os.path.join(prefix, ".booted"), "w").close()
+        if not os.path.exists(os.path.join(prefix, ".booted")):
+            boot_prefix(prefix)
+        # A prefix booted before the font was added gets it too; copy2 keeps the file's time,
+        # so Wine's font cache in the prefix stays valid.
+        shutil.copy2(MARLETT, os.path.join(prefix, "drive_c", "windows", "Fonts"))
     return prefix
+
+
+def boot_prefix(prefix):
+    shutil.rmtree(prefix, ignore_errors=True)
+    screen = Screen().start()
+    try:
+        started = time.time()
+        subprocess.run([WINE64, "wineboot", "-i"], env=wine_env(prefix, screen.display),
+                       check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                       timeout=1800)
+        end_wineserver(prefix)
+        log("booted the Wine prefix in %.0f s" % (time.time() - started))
+    finally:
+        screen.close()
+    open(os.path.join(prefix, ".booted"), "w").close()
 
 
 def import_registry(env, lines):
