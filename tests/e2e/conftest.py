@@ -1,7 +1,6 @@
 """The end-to-end tests' fixtures: the built programs, the Wine sessions shared across tests (one
-open at a time, kept while the tests ask for the same screen), and each test's runs in its own
-report. Each test keeps its screenshots and traces in its tmp_path, under the --basetemp that the
-build tree gives, where the last run's stay to be looked at."""
+open at a time, kept while the tests ask for the same screen), each test's runs in its report.
+Screenshots and traces stay in each test's tmp_path, under the build tree's --basetemp."""
 
 import itertools
 
@@ -26,11 +25,8 @@ def pytest_addoption(parser):
 
 
 def pytest_configure(config):
-    config.addinivalue_line(
-        "markers", "x64_only(why): a row that re-tests, in one more start of the program, what "
-        "the 64-bit exe's rows and the 32-bit build's unit suite under Wine already see; the "
-        "32-bit exe's entries leave it out (-m 'not x64_only'), as each of its starts costs a "
-        "minute where i386 code runs emulated")
+    config.addinivalue_line("markers", "x64_only(why): re-tests what the 64-bit exe's rows and "
+                            "the 32-bit unit suite under Wine see; left out for the 32-bit exe")
 
 
 @pytest.fixture(scope="session")

@@ -92,18 +92,16 @@ def assert_box(box, text, icon, owned_by_main=None):
     assert {key: box.get(key) for key in wanted} == wanted
 
 
-def assert_shown(run, report, icon, owner=None):
-    """What a run showed from start to end: the report (or a failure box) exact, with its icon;
-    the exit notice unless the report was the maker's driver's (blue), owned by the main window
-    or not as `owner` says (None: not checked); and then the exit code 0. Nothing has the
-    keyboard focus while the window is being made, so the report has no owner, and the main
-    window is not yet visible behind it."""
-    assert_box(run.boxes[0], report, icon, owned_by_main=False)
-    assert not run.boxes[0]["main_visible"], "the main window was visible behind the report box"
-    assert len(run.boxes) == 1 + (icon != "blue"), "boxes shown"
-    for notice in run.boxes[1:]:
+def assert_shown(shown, report, icon, owner=None):
+    """What a run showed: the report (or a failure box) exact, with its icon, owned by no window
+    (nothing has the focus while the window is made, which is not yet visible); the exit notice
+    unless the report was blue, owned by the main window or not as `owner` says; exit code 0."""
+    assert_box(shown.boxes[0], report, icon, owned_by_main=False)
+    assert not shown.boxes[0]["main_visible"], "the main window was visible behind the report box"
+    assert len(shown.boxes) == 1 + (icon != "blue"), "boxes shown"
+    for notice in shown.boxes[1:]:
         assert_box(notice, EXIT_NOTICE, "red", owner)
-    assert run.exits == [0]
+    assert shown.exits == [0]
 
 
 def assert_window(window):
@@ -138,10 +136,9 @@ def registry_asked(calls):
     return asked
 
 
-# The calls whose order, arguments and handles the traced runs see. The first and last GL call of
-# the scene setup and of each frame stand for the calls between them. (The window's creation is
-# not among them: the program never destroys its window, which goes with the process, and the
-# handle pairing would count it as held.)
+# The calls whose order, arguments and handles the traced runs see; the first and last GL call of
+# the setup and of a frame stand for the rest. (Not the window's creation: the program never
+# destroys its window, which goes with the process, and would count as held.)
 CONTEXT_CALLS = ("user32.GetDC", "user32.ReleaseDC", "user32.SetTimer", "user32.KillTimer",
                  "opengl32.wglCreateContext", "opengl32.wglDeleteContext",
                  "opengl32.wglMakeCurrent")
@@ -153,67 +150,50 @@ STEP_CALLS = BOX_CALLS + (
     "user32.UpdateWindow", "user32.LoadAcceleratorsA", "user32.PostMessageA", "user32.GetFocus",
     "user32.PostQuitMessage", "opengl32.glViewport", "opengl32.glCallList", "gdi32.SwapBuffers")
 ORDER_CALLS = CONTEXT_CALLS + PAINT_CALLS + STEP_CALLS
-# The steps of making the context, in their order, as the program calls them.
 MAKING_STEPS = ["ChoosePixelFormat", "SetPixelFormat", "wglCreateContext", "wglMakeCurrent"]
-
-
-def expected_steps(failing=None, own=False):
-    """The program's own calls outside its paints, in order, from the class to the quit: the
-    create sequence (inside the window's creation), the window shown, the destroy sequence.
-    `failing`: the step of making the context that fails (None: none does); `own`: whether the
-    driver is the maker's, whose width is read between the strings and the screen metrics, and
-    after which no exit notice comes."""
-    box = ["GetFocus", "MessageBoxA"]
-    if failing:
-        # The failure box, then straight on to giving back the device context.
-        create = MAKING_STEPS[:MAKING_STEPS.index(failing) + 1] + box
-    else:
-        create = (MAKING_STEPS + ["glGetString"] * 4 + ["RegOpenKeyExA", "RegQueryValueExA"] * own + ["GetDeviceCaps"] * 3 + box + ["glMatrixMode"] * 2 +
-                  ["glFinish", "wglMakeCurrent"])
-    delete = []
-    if failing in (None, "wglMakeCurrent"):  # a context was made: bound, unbound, deleted
-        delete = ["GetDC", "wglMakeCurrent"] + ["wglMakeCurrent"] * (not failing) + [
-            "ReleaseDC", "wglDeleteContext"]
-    return (["LoadIconA", "LoadCursorA", "RegisterClassA", "GetDC"] + create +
-            ["ReleaseDC", "GetClientRect", "SetTimer", "ShowWindow", "UpdateWindow",
-             # Escape and the quit command post the destroy request.
-             "LoadAcceleratorsA", "PostMessageA", "KillTimer"] + delete + box * (not own) +
-            ["PostQuitMessage"])
-
-
 FULL_PAINT = ["BeginPaint", "wglMakeCurrent", "glViewport", "glCallList", "SwapBuffers",
               "wglMakeCurrent", "EndPaint"]
 BARE_PAINT = ["BeginPaint", "EndPaint"]
 
 
-def split_paints(names):
-    """The program's own calls outside its paints, and each paint's calls with the number of
-    outside calls made before it."""
+def expected_steps(failing=None, own=False):
+    """The program's own calls outside its paints, in order, from the class to the quit: the
+    create sequence, the window shown, the destroy sequence. `failing`: the step of making the
+    context that fails, whose box goes straight on to giving back the device context; `own`: the
+    maker's driver, whose width is read between the strings and the metrics, and no notice."""
+    box = ["GetFocus", "MessageBoxA"]
+    create = (MAKING_STEPS[:MAKING_STEPS.index(failing) + 1] + box if failing else
+              MAKING_STEPS + ["glGetString"] * 4 + ["RegOpenKeyExA", "RegQueryValueExA"] * own +
+              ["GetDeviceCaps"] * 3 + box + ["glMatrixMode"] * 2 + ["glFinish", "wglMakeCurrent"])
+    # A context that was made is bound, unbound if that worked, and deleted.
+    delete = ["GetDC"] + ["wglMakeCurrent"] * (2 - bool(failing)) + ["ReleaseDC",
+                                                                     "wglDeleteContext"]
+    return (["LoadIconA", "LoadCursorA", "RegisterClassA", "GetDC"] + create +
+            ["ReleaseDC", "GetClientRect", "SetTimer", "ShowWindow", "UpdateWindow",
+             # Escape and the quit command post the destroy request.
+             "LoadAcceleratorsA", "PostMessageA", "KillTimer"] +
+            delete * (failing in (None, "wglMakeCurrent")) + box * (not own) + ["PostQuitMessage"])
+
+
+def assert_order(calls, drawn, failing=None, own=False, stand_in=False):
+    """The create, paint and destroy sequences in their order (see expected_steps): while the
+    context can be bound a paint binds it, draws, swaps and unbinds; before and after, it draws
+    nothing. `drawn`: the paints the run waited for, all while the context lived. Wine does not
+    trace the stand-in opengl32's calls. Returns the number of paints before the deletion."""
+    hidden = [n for n in FULL_PAINT + expected_steps() if stand_in and n[:2] in ("wg", "gl")]
     outside, paints = [], []
-    for name in names:
+    for name in (c.name.split(".")[1] for c in calls):
         if paints and paints[-1][1][-1] != "EndPaint":
             paints[-1][1].append(name)
         elif name == "BeginPaint":
             paints.append((len(outside), [name]))
         else:
             outside.append(name)
-    return outside, paints
-
-
-def assert_order(calls, drawn, failing=None, own=False, stand_in=False):
-    """The create, paint and destroy sequences in their order: while the context can be bound,
-    a paint binds it, draws, swaps and unbinds before EndPaint; before it could be, and after it
-    is deleted, a paint draws nothing. `drawn`: the paints the run waited for, which must be
-    among those made while the context lived. With the stand-in opengl32, whose calls Wine does
-    not trace, only the other calls are seen. Returns the number of paints before the deletion."""
-    hidden = [n for n in FULL_PAINT + expected_steps()
-              if stand_in and n.startswith(("wgl", "gl"))]
-    outside, paints = split_paints([c.name.split(".")[1] for c in calls])
     assert outside == [n for n in expected_steps(failing, own) if n not in hidden]
     # The destroy sequence deletes the context right after the timer, with no message between.
     before = [p for at, p in paints if at <= outside.index("KillTimer")]
-    paint = FULL_PAINT if failing is None else BARE_PAINT
-    assert [p for p in before if p != [n for n in paint if n not in hidden]] == []
+    paint = [n for n in (BARE_PAINT if failing else FULL_PAINT) if n not in hidden]
+    assert [p for p in before if p != paint] == []
     assert [p for at, p in paints if at > outside.index("KillTimer") and p != BARE_PAINT] == []
     assert len(before) >= drawn, "paints while the context lived"
     return len(before)

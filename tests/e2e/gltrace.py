@@ -1,7 +1,5 @@
 """Records the GL calls of a run under Wine with apitrace, and reads them back: each call as the
-program made it (Wine passes them through to Mesa), plus Wine's own GLX calls around them, in the
-order they were made.
-"""
+program made it (Wine passes them on to Mesa) and Wine's own GLX calls, in their order."""
 
 import collections
 import io

@@ -51,8 +51,7 @@ class XServer:
 
     def screenshot(self, path):
         """The whole screen as an RGB image, kept as a PNG at `path` for people to look at."""
-        # import writes 16-bit samples from a 16-bit screen unless told otherwise; PNG24 keeps
-        # a plain RGB file even when the screen holds one colour.
+        # 8-bit samples from a 16-bit screen, and PNG24 a plain RGB file even of one colour.
         subprocess.run(["import", "-display", self.display, "-window", "root", "-depth", "8",
                         "PNG24:" + path], check=True, stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL)
@@ -82,9 +81,8 @@ class TwoMonitors(XServer):
                     "-hsync -vsync".split())
         self.xrandr("--addmode", "DUMMY1", "1024x768_two")
         self.xrandr("--output", "DUMMY1", "--mode", "1024x768_two", "--right-of", "DUMMY0")
-        # Wine reads the outputs as the server last probed them, and after the change it was
-        # seen to find one monitor until a client asked for the monitors again: ask, and make
-        # sure there are two.
+        # Wine reads the outputs as last probed (it was seen to find one monitor until a client
+        # asked again): ask, and make sure there are two.
         monitors = self.xrandr("--listmonitors")
         if not monitors.startswith("Monitors: 2\n"):
             self.close()

@@ -1,8 +1,6 @@
-"""Runs Windows programs under Wine on a private X screen, for the end-to-end tests and the tools.
-A `Run` is everything a run's outcome depends on besides its steps. A `Session` is one screen
-with one wineserver on the shared prefix (a prefix's desktop stays bound to the display its
-wineserver started on); `Wine` keeps one session open while the runs ask for the same screen.
-"""
+"""Runs Windows programs under Wine on a private X screen, for the end-to-end tests and the tools:
+a `Run` is all a run's outcome depends on besides its steps; a `Session` one screen with one
+wineserver on the shared prefix; `Wine` keeps a session while the runs ask for its screen."""
 
 import collections
 import contextlib
@@ -34,11 +32,9 @@ X11_DRIVER_SECTION = r"HKEY_CURRENT_USER\Software\Wine\X11 Driver"
 # take turns on it (a session locks it).
 PREFIX = os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))),
                       "build", "wine-prefix")
-# Wine's own Marlett (package fonts-wine), the font Windows draws the caption buttons, scroll
-# arrows and check marks from. Wine 8 as Debian builds it looks for its own fonts under a path it
-# cannot open ("<data dir>\../fonts", refused as an invalid name), so without a copy in the
-# prefix's Fonts folder, where Windows keeps it too, the buttons show Marlett's character codes
-# ("0 1 r") in another font.
+# Wine's own Marlett (fonts-wine), which caption buttons are drawn from. Debian's Wine 8 looks for
+# its fonts under a path it cannot open ("<data dir>\../fonts"): without a copy in the prefix's
+# Fonts folder the buttons show Marlett's character codes ("0 1 r") in another font.
 MARLETT = "/usr/share/wine/fonts/marlett.ttf"
 
 
@@ -92,32 +88,27 @@ def end_wineserver(prefix):
 
 
 def ensure_prefix(prefix=PREFIX):
-    """Boots the Wine prefix once; later sessions reuse it. A lock keeps parallel tests from
-    booting it twice."""
+    """Boots the Wine prefix once (a lock keeps parallel tests from booting it twice); later
+    sessions reuse it."""
     os.makedirs(os.path.dirname(prefix), exist_ok=True)
     with open(prefix + ".lock", "w") as lock:
         fcntl.flock(lock, fcntl.LOCK_EX)
         if not os.path.exists(os.path.join(prefix, ".booted")):
-            boot_prefix(prefix)
-        # A prefix booted before the font was added gets it too; copy2 keeps the file's time,
-        # so Wine's font cache in the prefix stays valid.
+            shutil.rmtree(prefix, ignore_errors=True)
+            screen, started = Screen().start(), time.time()
+            try:
+                subprocess.run([WINE64, "wineboot", "-i"], env=wine_env(prefix, screen.display),
+                               check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                               timeout=1800)
+                end_wineserver(prefix)
+                log("booted the Wine prefix in %.0f s" % (time.time() - started))
+            finally:
+                screen.close()
+            open(os.path.join(prefix, ".booted"), "w").close()
+        # Also into a prefix booted before; copy2 keeps the file's time, so Wine's font cache in
+        # the prefix stays valid.
         shutil.copy2(MARLETT, os.path.join(prefix, "drive_c", "windows", "Fonts"))
     return prefix
-
-
-def boot_prefix(prefix):
-    shutil.rmtree(prefix, ignore_errors=True)
-    screen = Screen().start()
-    try:
-        started = time.time()
-        subprocess.run([WINE64, "wineboot", "-i"], env=wine_env(prefix, screen.display),
-                       check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                       timeout=1800)
-        end_wineserver(prefix)
-        log("booted the Wine prefix in %.0f s" % (time.time() - started))
-    finally:
-        screen.close()
-    open(os.path.join(prefix, ".booted"), "w").close()
 
 
 def import_registry(env, lines):

@@ -74,10 +74,9 @@ FAN = ([expected_call("glBegin", mode="GL_TRIANGLE_FAN"), expected_call("glNorma
 
 
 def extension_listings(calls):
-    """Finds where Wine answered a GL_EXTENSIONS read by listing the driver's extensions one by
-    one, as Wine 10 does: GL_NUM_EXTENSIONS, then glGetStringi for each index from 0 up, none left
-    out and nothing in between. Returns the calls with each such listing in place of its calls,
-    as one call "extension listing" that returned the names."""
+    """The calls with each place where Wine (10) answered a GL_EXTENSIONS read by listing the
+    driver's extensions (GL_NUM_EXTENSIONS, then glGetStringi for each index from 0 up, nothing
+    in between) as one call "extension listing" that returned the names."""
     out, i = [], 0
     while i < len(calls):
         c = calls[i]
@@ -99,12 +98,9 @@ def extension_listings(calls):
 
 def check_string_reads(calls, strings):
     """The calls before the setup: the program reads the driver's strings on its freshly bound
-    context, vendor first, right before the setup. Wine's own reads come earlier, on a context of
-    its own. Wine 8 answers GL_EXTENSIONS from the list it filtered then, so only the first three
-    of the program's four reads reach the driver (the relay trace sees all four); Wine 10 answers
-    it by reading GL_VERSION again and listing the driver's extensions one by one, which must then
-    hold every GL extension the program was shown. 32-bit Wine asks the driver twice for each
-    string the program reads: a run of equal reads is one read."""
+    context, vendor first, right before the setup (Wine's own reads come earlier). Wine 8 answers
+    GL_EXTENSIONS itself (the relay trace sees the read); Wine 10 lists the driver's extensions,
+    every one the program was shown among them. 32-bit Wine asks twice: equal reads are one."""
     # Wine's own GLX calls (a program has none) may come between the reads.
     calls = [c for c in extension_listings(calls) if not c.name.startswith("glX") or
              c.name == "glXMakeCurrent"]
@@ -194,8 +190,7 @@ def match_model(index, state, current, states):
             return ticks, current
         current = next(states)
     raise AssertionError("frame %d shows %s, which the animation does not reach within %d "
-                            "ticks of the frame before" % (index, state, MAX_TICKS_BETWEEN_FRAMES))
-
+                         "ticks of the frame before" % (index, state, MAX_TICKS_BETWEEN_FRAMES))
 
 
 def test_frames_against_the_animation(wine, tmp_path):
@@ -219,18 +214,16 @@ def test_frames_against_the_animation(wine, tmp_path):
 
     frames = split_frames(calls[calls.index(gl[used]):])
     assert len(frames) >= ANIMATION_CHANGES, "a frame for every change on screen"
+    states = animation_states()
+    current, ticks = next(states), []
+    for index, frame in enumerate(frames):
+        ticks.append(0)
+        ticks[-1], current = match_model(index, frame_state(frame), current, states)
+        check_frame(index, frame, client, current)
     # The first frame is painted when the window is shown, before the first tick; every later
     # frame follows at least one tick.
-    states = animation_states()
-    current, total, idle = next(states), 0, []
-    for index, frame in enumerate(frames):
-        ticks, current = match_model(index, frame_state(frame), current, states)
-        if index and ticks == 0:
-            idle.append(index)
-        if index == 0:
-            assert ticks == 0, "ticks before the first frame"
-        total += ticks
-        check_frame(index, frame, client, current)
-    assert not idle, "frames that show the same state as the frame before"
-    assert total > FULL_TURN_TICKS, "the animation ran past the first full turn"
-    print("%d frames over %d ticks checked after a setup of %d calls" % (len(frames), total, used))
+    assert [ticks[0], [i for i, t in enumerate(ticks) if i and not t]] == [0, []], \
+        "ticks before the first frame, and frames that show the state of the frame before"
+    assert sum(ticks) > FULL_TURN_TICKS, "the animation ran past the first full turn"
+    print("%d frames over %d ticks checked after a setup of %d calls" % (len(frames), sum(ticks),
+                                                                          used))

@@ -21,15 +21,12 @@ TRACED = Run(relay=ORDER_CALLS + REGISTRY_CALLS)
 
 
 def test_context_and_dc_balance(wine, tmp_path):
-    """Every device context is given back, every binding of the context undone, the timer killed
-    and the context deleted, each step in its order. Along the way, what the program's own code
-    asks of the platform: its class's icon and cursor, the four driver strings in the report's
-    order, the screen metrics the report shows, the timer, the style of each box, and no registry
-    read for a driver that is not the maker's. Each device context is paired with its giving back
-    by its value. Commands other than quit, given first, change nothing: afterwards the window
-    has the title, style, place, size and class it had, its picture goes on changing, and the
-    timer set at the start is the only one. Only the low 16 bits of a command count, so 0x10002
-    quits like the Escape accelerator's command 2."""
+    """Every device context given back (paired by its value), every binding undone, the timer
+    killed and the context deleted, each step in its order; what the program's own code asks of
+    the platform (class icon and cursor, the driver strings, the metrics the report shows, the
+    timer, each box's style, no registry read for a foreign driver). Commands other than quit
+    change nothing: the window stays as it was, its picture changing, the timer the only one.
+    Only a command's low 16 bits count: 0x10002 quits like Escape's command 2."""
     paints = 6  # each change of the picture is a paint that binds the context and unbinds it
     shown = wine.run(TRACED, ["box", "window", "command:1", "command:3", "command:0x30005",
                               "command:0", "changes:%d" % paints, "window", "command:0x10002",
@@ -39,12 +36,11 @@ def test_context_and_dc_balance(wine, tmp_path):
     assert_window(before)
     assert after == before, "the window after the other commands, against before them"
     own = shown.calls(own=True)
-    # Two device contexts, one context made and deleted, one timer set and killed, each binding
-    # undone before the paint ends, and nothing bound after the deletion: all in the order.
+    # Two device contexts, one context made and deleted, one timer, each binding undone: the
+    # context made is bound at the start, at every paint while it lives, and before its deletion.
     drawn = assert_order(own, paints)
     made = [c.result for c in relay.of(own, "opengl32.wglCreateContext")]
     bound = [c.args[1] for c in relay.of(own, "opengl32.wglMakeCurrent")]
-    # At the start, at every paint while it lives, and once more just before its deletion.
     assert bound == [made[0], 0] * (1 + drawn + 1), "the context made, bound, then unbound"
     # The screen metrics asked must be the ones the report shows.
     x, y, bits = [int(n) for n in RESOLUTION_LINE.search(shown.boxes[0]["text"]).groups()]
@@ -82,13 +78,10 @@ def paints_seen(live, exe, at_least):
 
 
 def test_no_context_window(wine, tmp_path):
-    """Without a pixel format there is nothing to draw with: the window opens, its client area
-    is neither erased (which would show the class's window colour) nor drawn, so it stays black
-    over many paints, and the program ends normally. The screen's background has a colour the
-    program never draws: a client area that is not on screen shows it. The device context of the
-    create sequence is the only one, no GL call is made, the screen metrics are not asked,
-    nothing is left held, the registry is not read, both boxes have the failure style, and the
-    create, paint and destroy steps come in their order."""
+    """Without a pixel format the window opens, its client area neither erased (the class's
+    colour) nor drawn: black over many paints (a client area not on screen would show the
+    screen's background). One device context, no GL call, no metrics or registry read, nothing
+    held, both boxes of the failure style, and the steps in their order."""
     shots = {}
 
     def on_pause(name, live):
@@ -113,40 +106,35 @@ def test_no_context_window(wine, tmp_path):
 
 
 def stand_in_log(lines, failing, paints):
-    """The stand-in's log in order, with what it must be: the pixel format chosen, set (to the
-    format the stand-in chose) and the window class read when it was chosen; then the context
-    made, and while it lives bound and unbound at the start, at each of the `paints` before its
-    deletion and once more before it is deleted (a binding that fails is not undone). The steps
-    stop at the one that fails. The format and the context are the ones the stand-in gave."""
+    """The stand-in's log in order, and what it must be: the pixel format chosen, set to the one
+    chosen, the class read in between; the context made, then bound and unbound at the start,
+    at each of the `paints` while it lives and before its deletion (a failed binding is not
+    undone). The steps stop at the one that fails; format and context are the stand-in's."""
     actual = [(w[0], int(w[1]), int(w[2])) if w[0] in ("create", "current", "delete") else
               (w[1], int(w[2])) if w[0] == "descriptor" else tuple(w[:1]) for w in lines]
-    chosen = next((w[1] for w in actual if w[0] == "choose"), None)
-    context = next((w[1] for w in actual if w[0] == "create"), None)
-    expected = [("choose", 0 if failing == "wglChoosePixelFormat" else chosen), ("class",)]
-    if failing != "wglChoosePixelFormat":
-        expected.append(("set", chosen))
-    if failing not in ("wglChoosePixelFormat", "wglSetPixelFormat"):
-        expected.append(("create", context, 1) if failing != "wglCreateContext" else
-                        ("create", 0, 0))
-    if failing in ("wglMakeCurrent", "nothing"):
+    made = {w[0]: w[1] for w in actual[::-1] if w[0] in ("choose", "create")}
+    steps = ["wglChoosePixelFormat", "wglSetPixelFormat", "wglCreateContext", "wglMakeCurrent"]
+    reached = steps.index(failing) + 1 if failing in steps else 5
+    expected = [("choose", made.get("choose") if reached > 1 else 0), ("class",),
+                ("set", made.get("choose")), ("create", made.get("create"), 1)][:reached + 1]
+    if failing == "wglCreateContext":
+        expected[-1] = ("create", 0, 0)
+    if reached >= 4:
         bound = failing == "nothing"
-        expected += ([("current", context, bound)] + [("current", 0, 1)] * bound) * (
-            1 + paints + 1) + [("delete", context, 1)]
+        expected += ([("current", made["create"], bound)] + [("current", 0, 1)] * bound) * (
+            paints + 2) + [("delete", made["create"], 1)]
     return actual, expected
 
 
 def asked_for_context(lines):
-    """The pixel format as the stand-in saw it inside the program when it was chosen and, unless
-    choosing failed, when the chosen format was set, and the window class, next to what they
-    must be."""
-    classes = [[int(n) for n in line[1:]] for line in lines if line[0] == "class"]
-    assert len(classes) == 1, "classes read"
-    style, brush, cursor, arrow, icon, app_icon = classes[0]
-    actual = {"class style": style, "class brush": brush,
-              "class cursor is the arrow": cursor == arrow != 0,
-              "class icon is the exe's icon 101": icon == app_icon != 0}
-    expected = {"class style": CS_HREDRAW_VREDRAW, "class brush": COLOR_WINDOW_BRUSH,
-                "class cursor is the arrow": True, "class icon is the exe's icon 101": True}
+    """The pixel format as the stand-in saw it when it was chosen and set, and the window class
+    (read once), next to what they must be."""
+    (style, brush, cursor, arrow, icon, app_icon), = [
+        [int(n) for n in line[1:]] for line in lines if line[0] == "class"]
+    actual = {"class style, brush": [style, brush], "class cursor is the arrow, icon the exe's 101":
+              [cursor == arrow != 0, icon == app_icon != 0]}
+    expected = {"class style, brush": [CS_HREDRAW_VREDRAW, COLOR_WINDOW_BRUSH],
+                "class cursor is the arrow, icon the exe's 101": [True, True]}
     for _, step, _, descriptor in (line for line in lines if line[0] == "descriptor"):
         raw = b"" if descriptor == "none" else bytes.fromhex(descriptor)
         fields = struct.unpack("<HHI20BIII", raw) if raw else []
@@ -178,12 +166,10 @@ SAME_CODE = pytest.mark.x64_only("the same failure path as the wglMakeCurrent ro
                  marks=SAME_CODE),
 ])
 def test_context_failure(wine, tmp_path, failing, step, text):
-    """One step of making the context fails: its own failure box, then straight on to giving
-    back the device context; the window all the same, and the exit notice. A context that exists
-    but cannot be bound is tried again at every paint and deleted at the end; one that was never
-    made is never bound or deleted. With every step working but a driver that gives no strings,
-    the report shows four empty lines. Every run asks for the same pixel format, from a window
-    of the same class."""
+    """One step of making the context fails: its box, then straight on to giving back the device
+    context; the window all the same, and the notice. A context that cannot be bound is tried at
+    every paint and deleted at the end. A driver that gives no strings shows four empty lines.
+    Every run asks for the same pixel format, from a window of the same class."""
     shown = wine.run(dataclasses.replace(TRACED, stand_in=failing),
                      ["box", "window", "pause:painted", "escape", "box", "exit"], tmp_path,
                      lambda name, live: paints_seen(live, wine.exe, 3))

@@ -41,13 +41,12 @@ def test_animation(wine, tmp_path):
     def on_pause(name, live):
         shots[name] = live.screen.screenshot("%s/%s.png" % (tmp_path, name))
 
-    square_names = ["square-%d" % i for i in range(FRAMES_PER_SIZE)]
-    wide_names = ["wide-%d" % i for i in range(FRAMES_PER_SIZE)]
+    square_names, wide_names = (["%s-%d" % (kind, i) for i in range(FRAMES_PER_SIZE)]
+                                for kind in ("square", "wide"))
     # A screenshot at each pause, each after the picture changed again.
-    steps = ["box", "window", "changes"] + [s for n in square_names for s in ("pause:" + n,
-                                                                              "changes")]
-    steps += ["resize:%d:%d" % WIDE, "changes"] + [s for n in wide_names for s in ("pause:" + n,
-                                                                                 "changes")]
+    steps = ["box", "window", "changes"] + ["pause:%s changes" % n for n in square_names] + [
+        "resize:%d:%d" % WIDE, "changes"] + ["pause:%s changes" % n for n in wide_names]
+    steps = " ".join(steps).split()
     steps += ["escape", "box", "exit"]
     strings = wine.strings(Run())
     shown = wine.run(Run(), steps, tmp_path, on_pause)
