@@ -33,6 +33,8 @@ README = "readme.txt"
 CHANGES = "changes.txt"
 LICENCE = "license.txt"
 SUMS = "SHA256SUMS"
+# What the zip holds besides SHA256SUMS, which covers each of them.
+CONTENTS = (EXE32, EXE64, README, CHANGES, LICENCE)
 TEXT_COLUMNS = 76
 
 
@@ -98,7 +100,7 @@ def check(data, expected, texts, version):
             continue
         files[info.filename[len(PACKAGE) + 1:]] = archive.read(info)
 
-    wanted = {EXE32, EXE64, README, CHANGES, LICENCE, SUMS}
+    wanted = set(CONTENTS) | {SUMS}
     for name in sorted(wanted - files.keys()):
         failures.append("zip: %s is missing" % name)
     for name in sorted(files.keys() - wanted):
@@ -255,7 +257,7 @@ def main(argv):
             print("FAIL " + failure)
         return 1
     print("%s: OK: %s and %s%s" % (os.path.basename(zip_path),
-                                   ", ".join((EXE32, EXE64, README, CHANGES, LICENCE)), SUMS,
+                                   ", ".join(CONTENTS), SUMS,
                                    "; and each spoiled copy rejected" if args.self_test else ""))
     return 0
 
